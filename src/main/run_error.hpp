@@ -1,0 +1,47 @@
+#pragma once
+/// The one way a run ends early: the "Runtime error" line on standard output, one plain
+/// sentence on standard error, and the exit status.
+
+#include <cstdint>
+#include <string>
+
+/// Identifies a place in the source for the "Runtime error ... at XXXXXXXX" line.
+constexpr std::uint32_t placeOf(const char* file, int line) {
+    std::uint32_t hash = 2166136261u;  // FNV-1a over the file name, then the line
+    for (const char* p = file; *p != '\0'; ++p) {
+        hash = (hash ^ static_cast<unsigned char>(*p)) * 16777619u;
+    }
+    return (hash ^ static_cast<std::uint32_t>(line)) * 16777619u;
+}
+#define KELMAR_HERE (placeOf(__FILE__, __LINE__))
+
+/// Run-time error numbers besides the system's error codes.
+namespace runtimeError {
+inline constexpr int invalidNumber = 106;
+inline constexpr int divisionByZero = 200;
+inline constexpr int overflow = 205;
+inline constexpr int invalidOperation = 207;
+}  // namespace runtimeError
+
+/// Exit statuses of the conditions the program itself rejects (sysexits convention).
+namespace exitStatus {
+inline constexpr int usage = 64;    // no input file named
+inline constexpr int dataError = 65;  // input that cannot be used
+}  // namespace exitStatus
+
+/// Writes "Runtime error NNN at XXXXXXXX" and `sentence`, then ends the run with `number`.
+[[noreturn]] void failRun(int number, std::uint32_t place, const std::string& sentence);
+
+/// Ends the run for a condition the program rejects: `sentence` on standard error only.
+[[noreturn]] void failInput(int status, const std::string& sentence);
+
+/// Prints a warning sentence on standard error; the run goes on.
+void warn(const std::string& sentence);
+
+/// Turns invalid operations, divisions by zero and overflows into run-time errors
+/// 207, 200 and 205, and says what the program was doing: `activity` is kept for that.
+void enableFloatingPointTraps();
+void setActivity(const std::string& activity);
+
+/// The sentence of a failed system call on `what` ("cannot open 'x': ...").
+std::string describeSystemError(const std::string& action, const std::string& name, int errorCode);

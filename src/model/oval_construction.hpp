@@ -1,0 +1,66 @@
+#pragma once
+/// The eight-centre oval built from the coefficient vector: ten construction points, the
+/// radii of each curve, its semi-axes and its table of eight arcs.
+
+#include <array>
+
+#include "main/real80.hpp"
+#include "main/run_state.hpp"
+#include "model/primitives.hpp"
+
+/// The ten construction points, in the order they are held and turned.
+enum class ConstructionPoint { A1, B1, A2, B2, C1, C2, D1, D2, D3, D4 };
+
+/// The eight arcs, counter-clockwise from the top; the numbering is also the order of
+/// the sector test.
+enum class OvalArc { Top = 1, UpperLeft, LeftEnd, LowerLeft, Bottom, LowerRight, RightEnd, UpperRight };
+
+/// The construction shared by every curve of a run.
+struct OvalConstruction {
+    Real80 oa = 0, ob = 0, oc = 0, dc = 0;  // absolute values a, b, c, d
+    Real80 cbLength = 0;                    // m, the length of C1-B1
+    std::array<PlanePoint, 10> local{};     // in the oval's own frame
+    std::array<PlanePoint, 10> placed{};    // turned by theta and moved to the centre
+    Real80 stepMed = 0;                     // |A1 D4| in the local frame
+    Real80 stepMax = 0;                     // |B2 D4| in the local frame
+    Real80 theta = 0, cx = 0, cy = 0;       // the placement, for placePoint
+
+    const PlanePoint& localPoint(ConstructionPoint p) const { return local[static_cast<int>(p)]; }
+    const PlanePoint& placedPoint(ConstructionPoint p) const { return placed[static_cast<int>(p)]; }
+};
+
+/// The three radii of one curve.
+struct ArcRadii {
+    Real80 rMin = 0, rMed = 0, rMax = 0;
+};
+
+/// The two semi-axes of one curve.
+struct SemiAxes {
+    Real80 semiMajor = 0, semiMinor = 0;
+};
+
+/// One row of the arc table: centre, radius, and the start and end directions as pairs of
+/// placed points (from -> to).
+struct ArcTableRow {
+    OvalArc arc = OvalArc::Top;
+    PlanePoint centre;
+    Real80 radius = 0;
+    PlanePoint startFrom, startTo;
+    PlanePoint endFrom, endTo;
+};
+
+/// Builds the construction from coefficients 1 to 7. A construction whose C1-B1 length
+/// vanishes (c*c + b*b <= 1e-20) has no value: the run ends with a clear error.
+OvalConstruction buildOvalConstruction(const CoefficientVector& coefficients);
+
+/// rMin = |ae|, rMed = rMin + stepMed, rMax = rMed + stepMax.
+ArcRadii arcRadii(const OvalConstruction& construction, Real80 ae);
+
+/// semiMajor = a + rMin, semiMinor = rMax - b.
+SemiAxes semiAxes(const OvalConstruction& construction, Real80 rMin, Real80 rMax);
+
+/// Turns and moves a point of the local frame into the drawing's coordinates.
+PlanePoint placePoint(const OvalConstruction& construction, Real80 x, Real80 y);
+
+/// The eight arcs of one curve, in the order of OvalArc.
+std::array<ArcTableRow, 8> arcTable(const OvalConstruction& construction, const ArcRadii& radii);
