@@ -56,6 +56,7 @@ struct InputChannel {
     bool reachedEnd = false;   // physical end or Ctrl-Z seen
     bool afterCR = false;      // the last character taken was a CR (a LF next belongs to it)
     long long lineNumber = 1;  // line of the next character, counted from 1
+    int lookahead = -2;        // a character read ahead, -1 for the end, -2 for none
     const char* text = nullptr;  // when reading from memory (tests, fuzzing): the bytes
     std::size_t textSize = 0;
     std::size_t textPos = 0;
