@@ -54,8 +54,10 @@ void onFloatingPointFault(int, siginfo_t* info, void*) {
         number = runtimeError::overflow;
         cause = "a floating-point overflow (a value grew beyond the extended range)";
     }
-    // Standard output may hold the pending console text; it is lost here on purpose
-    // rather than calling stdio from a signal handler.
+    // The fault comes from the program's own arithmetic, never from inside stdio, so what the
+    // console and the open files hold is written out before the run ends: what was
+    // written stays written.
+    std::fflush(nullptr);
     char line[64];
     const std::size_t length =
         formatErrorLine(line, number, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(info->si_addr)));
@@ -69,9 +71,14 @@ void onFloatingPointFault(int, siginfo_t* info, void*) {
     _exit(number);
 }
 
+FailureMode failureMode = FailureMode::ExitProcess;
+
 }  // namespace
 
+void setFailureMode(FailureMode mode) { failureMode = mode; }
+
 void failRun(int number, std::uint32_t place, const std::string& sentence) {
+    if (failureMode == FailureMode::ThrowRunEnded) throw RunEnded{number, true, sentence};
     std::fflush(stdout);
     char line[64];
     const std::size_t length = formatErrorLine(line, number, place);
@@ -84,6 +91,7 @@ void failRun(int number, std::uint32_t place, const std::string& sentence) {
 }
 
 void failInput(int status, const std::string& sentence) {
+    if (failureMode == FailureMode::ThrowRunEnded) throw RunEnded{status, false, sentence};
     std::fflush(stdout);
     std::fprintf(stderr, "kelmar: %s\n", sentence.c_str());
     std::fflush(stderr);
@@ -93,6 +101,12 @@ void failInput(int status, const std::string& sentence) {
 void warn(const std::string& sentence) {
     std::fflush(stdout);
     std::fprintf(stderr, "kelmar: warning: %s\n", sentence.c_str());
+    std::fflush(stderr);
+}
+
+void notice(const std::string& sentence) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "kelmar: note: %s\n", sentence.c_str());
     std::fflush(stderr);
 }
 

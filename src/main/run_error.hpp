@@ -29,6 +29,18 @@ inline constexpr int usage = 64;    // no input file named
 inline constexpr int dataError = 65;  // input that cannot be used
 }  // namespace exitStatus
 
+/// How a failure ends the run: by ending the process (the program), or by throwing
+/// RunEnded (tests and fuzzing harnesses, which must go on after a rejected input).
+enum class FailureMode { ExitProcess, ThrowRunEnded };
+void setFailureMode(FailureMode mode);
+
+/// What a failure carries when it is thrown instead of ending the process.
+struct RunEnded {
+    int status = 0;
+    bool runtimeErrorLine = false;  // true when the "Runtime error" line would be printed
+    std::string sentence;
+};
+
 /// Writes "Runtime error NNN at XXXXXXXX" and `sentence`, then ends the run with `number`.
 [[noreturn]] void failRun(int number, std::uint32_t place, const std::string& sentence);
 
@@ -37,6 +49,8 @@ inline constexpr int dataError = 65;  // input that cannot be used
 
 /// Prints a warning sentence on standard error; the run goes on.
 void warn(const std::string& sentence);
+/// Prints an informative sentence on standard error; the run goes on.
+void notice(const std::string& sentence);
 
 /// Turns invalid operations, divisions by zero and overflows into run-time errors
 /// 207, 200 and 205, and says what the program was doing: `activity` is kept for that.

@@ -292,34 +292,12 @@ bool hasRealSyntax(std::string_view token) {
     return i == n;
 }
 
-std::string shownToken(std::string_view token) {
-    if (token.size() > 40) return std::string(token.substr(0, 40)) + "...";
-    return std::string(token);
-}
-
 [[noreturn]] void failToken(const InputChannel& channel, long long line, std::string_view token,
                             TokenProblem problem, bool integer) {
-    std::string where = channel.isConsole ? "the answer '" + shownToken(token) + "'"
-                                          : "'" + shownToken(token) + "' on line " + std::to_string(line) +
-                                                " of '" + channel.name + "'";
-    std::string sentence;
-    switch (problem) {
-        case TokenProblem::DecimalComma:
-            sentence = where + " is not a number: use a point as the decimal separator";
-            break;
-        case TokenProblem::TooLong:
-            sentence = where + " is too long to be a number (at most " +
-                       std::to_string(integer ? maxIntegerTokenLength : maxRealTokenLength) + " characters)";
-            break;
-        case TokenProblem::OutOfRange:
-            sentence = where + (integer ? " is beyond the range of a 32-bit integer"
-                                        : " is beyond the range of an extended real");
-            break;
-        default:
-            sentence = where + (integer ? " is not a whole number" : " is not a number");
-            break;
-    }
-    failRun(runtimeError::invalidNumber, KELMAR_HERE, sentence);
+    const std::string where = channel.isConsole ? "the answer " + quotedToken(token)
+                                                : quotedToken(token) + " on line " + std::to_string(line) + " of '" +
+                                                      channel.name + "'";
+    failRun(runtimeError::invalidNumber, KELMAR_HERE, tokenProblemSentence(where, problem, integer));
 }
 
 /// Skips blanks, control characters and line ends, then collects a token of at most
@@ -339,6 +317,25 @@ bool collectToken(InputChannel& channel, std::size_t limit, std::string& token, 
 }
 
 }  // namespace
+
+std::string quotedToken(std::string_view token) {
+    if (token.size() > 40) return "'" + std::string(token.substr(0, 40)) + "...'";
+    return "'" + std::string(token) + "'";
+}
+
+std::string tokenProblemSentence(const std::string& where, TokenProblem problem, bool integer) {
+    switch (problem) {
+        case TokenProblem::DecimalComma:
+            return where + " is not a number: use a point as the decimal separator";
+        case TokenProblem::TooLong:
+            return where + " is too long to be a number (at most " +
+                   std::to_string(integer ? maxIntegerTokenLength : maxRealTokenLength) + " characters)";
+        case TokenProblem::OutOfRange:
+            return where + (integer ? " is beyond the range of a 32-bit integer" : " is beyond the range of an extended real");
+        default:
+            return where + (integer ? " is not a whole number" : " is not a number");
+    }
+}
 
 TokenProblem parseRealToken(std::string_view token, Real80& value) {
     value = 0;

@@ -104,6 +104,12 @@ bool readIntegerToken(InputChannel& channel, std::int32_t& value);
 TokenProblem parseRealToken(std::string_view token, Real80& value);
 TokenProblem parseIntegerToken(std::string_view token, std::int32_t& value);
 
+/// The sentence that says why `token`, found at `where` ("'x' on line 3 of 'f'" or
+/// "the answer 'x'"), is not a number.
+std::string tokenProblemSentence(const std::string& where, TokenProblem problem, bool integer);
+/// How a token is shown in a sentence: quoted, cut after 40 characters.
+std::string quotedToken(std::string_view token);
+
 /// Longest token taken as a real, and as an integer.
 inline constexpr std::size_t maxRealTokenLength = 64;
 inline constexpr std::size_t maxIntegerTokenLength = 32;

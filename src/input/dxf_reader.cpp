@@ -1,0 +1,282 @@
+#include "input/dxf_reader.hpp"
+
+#include <cstdint>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "main/run_error.hpp"
+#include "main/text_io.hpp"
+
+namespace {
+
+// Keywords are compared with whole lines; a line longer than this is no keyword, so only
+// its start needs to be kept (a huge line costs no memory).
+constexpr std::size_t keywordKeep = 16;
+constexpr std::size_t valueKeep = 200;
+
+[[noreturn]] void failDrawing(const std::string& sentence) { failInput(exitStatus::dataError, sentence); }
+
+std::string onLine(long long line, const std::string& name) {
+    return "line " + std::to_string(line) + " of '" + name + "'";
+}
+
+/// One pass over a drawing, line by line.
+struct LineScan {
+    InputChannel& channel;
+    const std::string& name;
+    bool sawBareTen = false;  // a line that is exactly "10": group codes written at the left
+
+    LineHead next() {
+        LineHead head = readLineHead(channel, keywordKeep);
+        if (head.is("10")) sawBareTen = true;
+        return head;
+    }
+    bool atEnd() { return atEndOfFile(channel); }
+    long long line() const { return channel.lineNumber; }
+};
+
+void skipToEntities(LineScan& scan) {
+    for (;;) {
+        if (scan.atEnd()) {
+            failDrawing("'" + scan.name + "' has no line ENTITIES, so it holds no entities section to read curves from");
+        }
+        if (scan.next().is("ENTITIES")) return;
+    }
+}
+
+Curve& addCurve(CurveStore& store, const std::string& name) {
+    if (store.curves.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+        failDrawing("'" + name + "' holds more curves than the program can count");
+    }
+    store.curves.emplace_back();
+    return store.curves.back();
+}
+
+void addPoint(Curve& curve, Real80 x, Real80 y, const std::string& name) {
+    if (curve.x.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+        failDrawing("a curve of '" + name + "' holds more points than the program can count");
+    }
+    curve.x.push_back(x);
+    curve.y.push_back(y);
+}
+
+[[noreturn]] void failVertexWithoutX(LineScan& scan, long long vertexLine, long long keywordLine,
+                                     const std::string& keyword) {
+    // Left-aligned group codes anywhere in the file explain the missing " 10".
+    while (!scan.sawBareTen && !scan.atEnd()) scan.next();
+    std::string sentence = "the VERTEX on " + onLine(vertexLine, scan.name) + " has no X coordinate: line " +
+                           std::to_string(keywordLine) + " (" + keyword + ") comes before any ' 10' group code";
+    if (scan.sawBareTen) {
+        sentence += "; the file writes its group codes at the left ('10' instead of ' 10'): "
+                    "save the drawing again as ASCII DXF with right-aligned group codes";
+    }
+    failDrawing(sentence);
+}
+
+/// One vertex: the first line that starts with " 10" is its X group code, the value after it
+/// is X, the line after that (the " 20" code) is skipped unread, and the next value is Y.
+void readVertex(LineScan& scan, Curve& curve, long long vertexLine) {
+    for (;;) {
+        if (scan.atEnd()) {
+            failDrawing("the VERTEX on " + onLine(vertexLine, scan.name) +
+                        " has no X coordinate: the file ends before a ' 10' group code");
+        }
+        const long long line = scan.line();
+        const LineHead head = scan.next();
+        // Matched on the first three characters only: a longer line that starts with " 10"
+        // is taken for the code too.
+        if (head.length >= 3 && head.text.compare(0, 3, " 10") == 0) break;
+        if (head.is("VERTEX") || head.is("SEQEND") || head.is("POLYLINE")) {
+            failVertexWithoutX(scan, vertexLine, line, head.text);
+        }
+    }
+    Real80 x = 0;
+    Real80 y = 0;
+    if (!readRealToken(scan.channel, x)) {
+        failDrawing("the VERTEX on " + onLine(vertexLine, scan.name) +
+                    " has no X value: the file ends after its ' 10' group code");
+    }
+    skipRestOfLine(scan.channel);
+    skipRestOfLine(scan.channel);
+    if (!readRealToken(scan.channel, y)) {
+        failDrawing("the VERTEX on " + onLine(vertexLine, scan.name) + " has no Y value: the file ends before it");
+    }
+    skipRestOfLine(scan.channel);
+    addPoint(curve, x, y, scan.name);
+}
+
+/// The line scanner: every line "POLYLINE" after "ENTITIES" starts a curve, every line
+/// "VERTEX" inside it a point, and "SEQEND" ends it.
+void scanPolylines(LineScan& scan, CurveStore& store) {
+    store.curves.clear();
+    skipToEntities(scan);
+    while (!scan.atEnd()) {
+        const long long polylineLine = scan.line();
+        if (!scan.next().is("POLYLINE")) continue;
+        Curve& curve = addCurve(store, scan.name);
+        for (;;) {
+            if (scan.atEnd()) {
+                failDrawing("the POLYLINE on " + onLine(polylineLine, scan.name) +
+                            " has no SEQEND before the end of the file");
+            }
+            const long long line = scan.line();
+            const LineHead head = scan.next();
+            if (head.is("VERTEX")) readVertex(scan, curve, line);
+            if (head.is("SEQEND")) break;
+        }
+    }
+}
+
+/// Entity types of the entities section, in order of first appearance, with their counts.
+using EntityCensus = std::vector<std::pair<std::string, long long>>;
+
+void countEntity(EntityCensus& census, const std::string& type) {
+    for (auto& entry : census) {
+        if (entry.first == type) {
+            ++entry.second;
+            return;
+        }
+    }
+    census.emplace_back(type, 1);
+}
+
+std::string trimmed(const std::string& text) {
+    std::size_t first = 0;
+    while (first < text.size() && static_cast<unsigned char>(text[first]) <= 32) ++first;
+    std::size_t last = text.size();
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
+    return text.substr(first, last - first);
+}
+
+bool parseGroupCode(const LineHead& head, int& code) {
+    std::int32_t value = 0;
+    const std::string text = trimmed(head.text);
+    if (head.length > keywordKeep || text.empty()) return false;
+    for (char c : text) {
+        if ((c < '0' || c > '9') && c != '-') return false;
+    }
+    if (parseIntegerToken(text, value) != TokenProblem::Valid) return false;
+    code = value;
+    return true;
+}
+
+Real80 coordinateValue(const LineHead& head, long long line, const std::string& name) {
+    std::string token = trimmed(head.text);
+    TokenProblem problem = TokenProblem::Valid;
+    Real80 value = 0;
+    if (head.length > valueKeep) {
+        problem = TokenProblem::TooLong;
+    } else {
+        const std::size_t blank = token.find_first_of(" \t");
+        if (blank != std::string::npos) token.resize(blank);
+        problem = parseRealToken(token, value);
+    }
+    if (problem != TokenProblem::Valid) {
+        failRun(runtimeError::invalidNumber, KELMAR_HERE,
+                tokenProblemSentence(quotedToken(token) + " on " + onLine(line, name), problem, false));
+    }
+    return value;
+}
+
+/// The group-code pairs of the entities section: LWPOLYLINE vertices become curves, and
+/// every entity type is counted for the message of a drawing that yields no point.
+void scanLwPolylines(LineScan& scan, CurveStore& store, EntityCensus& census) {
+    store.curves.clear();
+    skipToEntities(scan);
+    Curve* curve = nullptr;
+    long long entityLine = 0;
+    bool expectingY = false;
+    while (!scan.atEnd()) {
+        const long long codeLine = scan.line();
+        int code = 0;
+        if (!parseGroupCode(scan.next(), code)) continue;  // out of step: try the next line
+        if (scan.atEnd()) break;
+        const long long valueLine = scan.line();
+        const LineHead value = readLineHead(scan.channel, valueKeep);
+        if (expectingY && code != 20) {
+            failDrawing("a vertex of the LWPOLYLINE on " + onLine(entityLine, scan.name) +
+                        " has an X (group code 10) but no Y (group code 20) after it, at line " +
+                        std::to_string(codeLine));
+        }
+        if (code == 0) {
+            const std::string type = trimmed(value.text);
+            if (type == "ENDSEC" || type == "EOF") break;
+            countEntity(census, type);
+            curve = nullptr;
+            if (type == "LWPOLYLINE") {
+                curve = &addCurve(store, scan.name);
+                entityLine = valueLine;
+            }
+        } else if (curve != nullptr && code == 10) {
+            addPoint(*curve, coordinateValue(value, valueLine, scan.name), 0, scan.name);
+            expectingY = true;
+        } else if (curve != nullptr && code == 20 && expectingY) {
+            curve->y.back() = coordinateValue(value, valueLine, scan.name);
+            expectingY = false;
+        }
+    }
+    if (expectingY) {
+        failDrawing("the last vertex of the LWPOLYLINE on " + onLine(entityLine, scan.name) + " has no Y");
+    }
+}
+
+long long pointsIn(const CurveStore& store) {
+    long long total = 0;
+    for (const Curve& curve : store.curves) total += static_cast<long long>(curve.x.size());
+    return total;
+}
+
+std::string describeCensus(const EntityCensus& census) {
+    if (census.empty()) return "its entities section is empty";
+    std::string text = "the file holds ";
+    for (std::size_t i = 0; i < census.size(); ++i) {
+        if (i > 0) text += i + 1 == census.size() ? " and " : ", ";
+        text += std::to_string(census[i].second) + " " + census[i].first;
+    }
+    return text + (census.size() == 1 && census[0].second == 1 ? " entity" : " entities");
+}
+
+/// Reads the drawing with `open`, which gives a fresh channel for each pass.
+template <typename OpenChannel>
+void readDrawing(const std::string& name, CurveStore& store, OpenChannel open) {
+    {
+        InputChannel channel = open();
+        LineScan scan{channel, name};
+        scanPolylines(scan, store);
+        closeChannel(channel);
+    }
+    if (!store.curves.empty()) {
+        if (pointsIn(store) == 0) {
+            failDrawing("'" + name + "' holds " + std::to_string(store.curves.size()) +
+                        " POLYLINE entities after ENTITIES but not one VERTEX in them: there is no point to fit");
+        }
+        return;
+    }
+    // No POLYLINE at all: current CAD programs write 2D polylines as LWPOLYLINE.
+    EntityCensus census;
+    InputChannel channel = open();
+    LineScan scan{channel, name};
+    scanLwPolylines(scan, store, census);
+    closeChannel(channel);
+    if (store.curves.empty()) {
+        failDrawing("'" + name + "' yields no point: no POLYLINE or LWPOLYLINE after ENTITIES; " +
+                    describeCensus(census));
+    }
+    if (pointsIn(store) == 0) {
+        failDrawing("'" + name + "' yields no point: its " + std::to_string(store.curves.size()) +
+                    " LWPOLYLINE entities have no vertices");
+    }
+    notice("'" + name + "' holds no POLYLINE entity; its " + std::to_string(store.curves.size()) +
+           " LWPOLYLINE entities were read instead, one curve each");
+}
+
+}  // namespace
+
+void readDxfPolylines(const std::string& name, CurveStore& store) {
+    readDrawing(name, store, [&name] { return openForReading(name); });
+}
+
+void readDxfPolylinesFromText(std::string_view bytes, const std::string& name, CurveStore& store) {
+    readDrawing(name, store, [&] { return memoryInput(bytes, name); });
+}

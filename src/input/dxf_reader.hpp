@@ -1,0 +1,17 @@
+#pragma once
+/// Reads the curves of an ASCII DXF drawing: every POLYLINE after the ENTITIES line is a
+/// curve and every VERTEX of it a point; a drawing without POLYLINE entities is read from
+/// its LWPOLYLINE entities instead.
+
+#include <string>
+#include <string_view>
+
+#include "main/run_state.hpp"
+
+/// Fills `store` from the file `name`. A file that cannot be used (no ENTITIES line, a
+/// POLYLINE or VERTEX cut off by the end of the file, a vertex without its X group, no
+/// point at all) ends the run with a sentence that says what is wrong and where.
+void readDxfPolylines(const std::string& name, CurveStore& store);
+
+/// The same on the bytes of a drawing; `name` is used in messages only.
+void readDxfPolylinesFromText(std::string_view bytes, const std::string& name, CurveStore& store);

@@ -1,0 +1,47 @@
+#include "input/text_reader.hpp"
+
+#include "main/run_error.hpp"
+#include "main/text_io.hpp"
+
+namespace {
+
+void readPointList(InputChannel& channel, CurveStore& store) {
+    const std::string& name = channel.name;
+    store.curves.assign(1, Curve{});
+    Curve& curve = store.curves.front();
+
+    std::int32_t declared = 0;
+    readIntegerToken(channel, declared);
+    skipRestOfLine(channel);
+
+    // The count is not trusted for memory: points are stored as they are read, and a list
+    // that ends early is rejected instead of being padded with points at (0, 0).
+    for (std::int32_t p = 1; p <= declared; ++p) {
+        Real80 x = 0;
+        Real80 y = 0;
+        if (!readRealToken(channel, x) || !readRealToken(channel, y)) {
+            failInput(exitStatus::dataError, "'" + name + "' declares " + std::to_string(declared) +
+                                                 " points but holds " + std::to_string(p - 1));
+        }
+        curve.x.push_back(x);
+        curve.y.push_back(y);
+        skipRestOfLine(channel);
+    }
+    if (declared <= 0) {
+        failInput(exitStatus::dataError, "'" + name + "' holds no point: its first number, the count of points, is " +
+                                             std::to_string(declared));
+    }
+}
+
+}  // namespace
+
+void readTextPoints(const std::string& name, CurveStore& store) {
+    InputChannel channel = openForReading(name);
+    readPointList(channel, store);
+    closeChannel(channel);
+}
+
+void readTextPointsFromText(std::string_view bytes, const std::string& name, CurveStore& store) {
+    InputChannel channel = memoryInput(bytes, name);
+    readPointList(channel, store);
+}
