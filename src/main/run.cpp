@@ -44,7 +44,7 @@ void readPoints(RunState& run) {
 
 /// A coefficient file names the points of its run on line 1: they are read from there, and
 /// the run goes on from the loaded values without asking.
-void loadRunFromCoefficientFile(RunState& run, const std::string& coefficientFile) {
+void loadRunFromCoefficientFile(RunState& run, const std::string coefficientFile) {
     const LoadedCoefficients loaded = loadCoefficientFile(coefficientFile);
     run.inputFileName = loaded.inputFileName;
     run.coefFileLoaded = true;
