@@ -1,0 +1,109 @@
+#pragma once
+// Helpers shared by the point-reader tests: drawings and lists written line by line, the
+// way a run ends, and curves compared with what a row expects.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "main/run_error.hpp"
+#include "main/run_state.hpp"
+
+namespace readertest {
+
+/// Line ends a file may use; the readers accept all three.
+enum class LineEnd { CrLf, Lf, Cr };
+
+inline const char* lineEndText(LineEnd end) {
+    switch (end) {
+        case LineEnd::Lf: return "\n";
+        case LineEnd::Cr: return "\r";
+        default: return "\r\n";
+    }
+}
+
+inline const char* lineEndName(LineEnd end) {
+    switch (end) {
+        case LineEnd::Lf: return "Lf";
+        case LineEnd::Cr: return "Cr";
+        default: return "CrLf";
+    }
+}
+
+/// The lines joined, each followed by `end` (the last one too).
+inline std::string joinLines(const std::vector<std::string>& lines, LineEnd end = LineEnd::CrLf) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line;
+        text += lineEndText(end);
+    }
+    return text;
+}
+
+struct Point {
+    long double x;
+    long double y;
+};
+using Curves = std::vector<std::vector<Point>>;
+
+/// Every point of every curve, compared exactly: the readers convert each token once.
+inline void expectCurves(const CurveStore& store, const Curves& expected) {
+    ASSERT_EQ(store.curves.size(), expected.size());
+    for (std::size_t j = 0; j < expected.size(); ++j) {
+        const Curve& curve = store.curves[j];
+        ASSERT_EQ(curve.x.size(), expected[j].size()) << "curve " << j + 1;
+        ASSERT_EQ(curve.y.size(), expected[j].size()) << "curve " << j + 1;
+        for (std::size_t i = 0; i < expected[j].size(); ++i) {
+            EXPECT_EQ(curve.x[i], expected[j][i].x) << "X of point " << i + 1 << " of curve " << j + 1;
+            EXPECT_EQ(curve.y[i], expected[j][i].y) << "Y of point " << i + 1 << " of curve " << j + 1;
+        }
+    }
+}
+
+/// How a rejected input ended the run; `ended` is false when the call returned.
+struct Ending {
+    bool ended = false;
+    RunEnded run;
+};
+
+inline Ending endingOf(const std::function<void()>& call) {
+    Ending ending;
+    try {
+        call();
+    } catch (const RunEnded& run) {
+        ending.ended = true;
+        ending.run = run;
+    }
+    return ending;
+}
+
+/// What a rejected input must give: the exit status, whether the "Runtime error" line is
+/// printed, and pieces the sentence must hold.
+struct ExpectedEnding {
+    int status = 0;
+    bool runtimeErrorLine = false;
+    std::vector<std::string> sentenceHolds;
+};
+
+inline void expectEnding(const Ending& ending, const ExpectedEnding& expected) {
+    ASSERT_TRUE(ending.ended) << "the input was accepted";
+    EXPECT_EQ(ending.run.status, expected.status) << ending.run.sentence;
+    EXPECT_EQ(ending.run.runtimeErrorLine, expected.runtimeErrorLine) << ending.run.sentence;
+    for (const std::string& piece : expected.sentenceHolds) {
+        EXPECT_NE(ending.run.sentence.find(piece), std::string::npos)
+            << "sentence: " << ending.run.sentence << "\nmissing: " << piece;
+    }
+}
+
+/// Sets the throwing mode for every test of a fixture.
+template <typename Base>
+class ReaderTest : public Base {
+protected:
+    void SetUp() override { setFailureMode(FailureMode::ThrowRunEnded); }
+};
+
+}  // namespace readertest
