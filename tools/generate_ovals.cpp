@@ -1,0 +1,245 @@
+/// generate_ovals: writes concentric eight-centre ovals with radial noise, as an R12 DXF of
+/// POLYLINE entities or as a text point list, and on request the answers that kelmar asks
+/// for, with starting values a few percent off. Run with --help for the options.
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "main/text_io.hpp"
+#include "model/oval_construction.hpp"
+#include "oval_sampling.hpp"
+
+namespace {
+
+constexpr Real80 pi = 3.14159265358979323846264338327950288L;
+
+// Mixed into the seed for the starting values, so that asking for answers leaves the
+// points unchanged.
+constexpr std::uint64_t answerStream = 0x9e3779b97f4a7c15u;
+
+enum class PointFormat { Dxf, Text };
+
+struct Options {
+    std::int32_t curves = 3;
+    std::int32_t points = 100;
+    Real80 oa = 10, ob = 6, oc = 8, dc = 5;
+    Real80 ae = 2, spacing = 1;
+    Real80 centreX = 0, centreY = 0, rotationDegrees = 0;
+    Real80 noise = 0.01L;
+    std::uint64_t seed = 1;
+    PointFormat format = PointFormat::Dxf;
+    int decimals = 6;
+    std::string output;   // empty: standard output
+    std::string answers;  // empty: no answer file
+    Real80 perturb = 0.03L;
+};
+
+const char* const usage =
+    "usage: generate_ovals [option value]...\n"
+    "  --curves N        number of concentric curves (3)\n"
+    "  --points N        points per curve (100)\n"
+    "  --oa, --ob, --oc, --dc L   the construction lengths (10, 6, 8, 5)\n"
+    "  --ae L            smallest radius AE of curve 1 (2)\n"
+    "  --spacing L       added to AE for each further curve (1)\n"
+    "  --cx X, --cy Y    centre (0, 0)\n"
+    "  --rotation DEG    rotation in degrees, positive clockwise (0)\n"
+    "  --noise A         radial noise, uniform in [-A, A] (0.01)\n"
+    "  --seed N          seed of the 64-bit Mersenne twister (1)\n"
+    "  --format dxf|text R12 DXF with POLYLINE entities, or count then X Y lines (dxf)\n"
+    "  --decimals N      decimals of the coordinates written (6)\n"
+    "  --output FILE     the point file (standard output)\n"
+    "  --answers FILE    also write kelmar's answers for the point file (needs --output)\n"
+    "  --perturb P       how far off the answers' starting values are (0.03)\n";
+
+[[noreturn]] void fail(const std::string& sentence) {
+    std::fprintf(stderr, "generate_ovals: %s\n%s", sentence.c_str(), usage);
+    std::exit(2);
+}
+
+Real80 parseReal(const std::string& name, const std::string& text) {
+    Real80 value = 0;
+    if (parseRealToken(text, value) != TokenProblem::Valid) fail("--" + name + " needs a number, not '" + text + "'");
+    return value;
+}
+
+std::int32_t parseCount(const std::string& name, const std::string& text) {
+    std::int32_t value = 0;
+    if (parseIntegerToken(text, value) != TokenProblem::Valid || value < 1) {
+        fail("--" + name + " needs a whole number of at least 1, not '" + text + "'");
+    }
+    return value;
+}
+
+Options parseOptions(int argc, char** argv) {
+    Options o;
+    std::map<std::string, Real80*> reals = {
+        {"oa", &o.oa},         {"ob", &o.ob},       {"oc", &o.oc},       {"dc", &o.dc},
+        {"ae", &o.ae},         {"spacing", &o.spacing}, {"cx", &o.centreX}, {"cy", &o.centreY},
+        {"rotation", &o.rotationDegrees}, {"noise", &o.noise}, {"perturb", &o.perturb}};
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(usage, stdout);
+            std::exit(0);
+        }
+        if (arg.rfind("--", 0) != 0 || i + 1 >= argc) fail("'" + arg + "' is not an option followed by a value");
+        const std::string name = arg.substr(2);
+        const std::string value = argv[++i];
+        if (auto r = reals.find(name); r != reals.end()) {
+            *r->second = parseReal(name, value);
+        } else if (name == "curves") {
+            o.curves = parseCount(name, value);
+        } else if (name == "points") {
+            o.points = parseCount(name, value);
+        } else if (name == "decimals") {
+            o.decimals = parseCount(name, value);
+        } else if (name == "seed") {
+            char* end = nullptr;
+            o.seed = std::strtoull(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0') fail("--seed needs a whole number, not '" + value + "'");
+        } else if (name == "format") {
+            if (value != "dxf" && value != "text") fail("--format is dxf or text, not '" + value + "'");
+            o.format = value == "dxf" ? PointFormat::Dxf : PointFormat::Text;
+        } else if (name == "output") {
+            o.output = value;
+        } else if (name == "answers") {
+            o.answers = value;
+        } else {
+            fail("unknown option '" + arg + "'");
+        }
+    }
+    if (o.format == PointFormat::Text && o.curves != 1) fail("the text format holds one curve: add --curves 1");
+    if (!o.answers.empty() && o.output.empty()) fail("--answers names the point file, so it needs --output");
+    return o;
+}
+
+CoefficientVector coefficientsOf(const Options& o) {
+    CoefficientVector v;
+    v.values = {o.oa, o.ob, o.centreX, o.centreY, o.rotationDegrees * pi / 180, o.oc, o.dc};
+    for (std::int32_t j = 0; j < o.curves; ++j) v.values.push_back(o.ae + o.spacing * static_cast<Real80>(j));
+    return v;
+}
+
+/// Refuses a construction that does not close into a convex oval.
+void checkProperOval(const Options& o, const OvalConstruction& construction) {
+    if (!(o.oa > 0 && o.ob > 0 && o.oc > 0 && o.dc > 0)) fail("OA, OB, OC and DC must be positive");
+    if (!(o.oa > o.oc)) fail("OA must be greater than OC, or the end arcs turn inside out");
+    if (!(o.dc < construction.cbLength)) fail("DC must be shorter than the segment from C1 to B1");
+    for (std::int32_t j = 0; j < o.curves; ++j) {
+        if (!(o.ae + o.spacing * static_cast<Real80>(j) > 0)) fail("every curve's AE must be positive");
+    }
+}
+
+void writeLine(OutputChannel& out, const std::string& text) {
+    writeText(out, text);
+    endLine(out);
+}
+
+/// A DXF group: the code right-aligned in three columns, then its value.
+void writeGroup(OutputChannel& out, int code, const std::string& value) {
+    writeLine(out, formatIntegerField(code, 3));
+    writeLine(out, value);
+}
+
+void writeDxf(OutputChannel& out, const std::vector<std::vector<SampledPoint>>& curves, int decimals) {
+    const std::string zero = formatRealField(0, 0, decimals);
+    writeGroup(out, 0, "SECTION");
+    writeGroup(out, 2, "HEADER");
+    writeGroup(out, 9, "$ACADVER");
+    writeGroup(out, 1, "AC1009");
+    writeGroup(out, 0, "ENDSEC");
+    writeGroup(out, 0, "SECTION");
+    writeGroup(out, 2, "ENTITIES");
+    for (std::size_t j = 0; j < curves.size(); ++j) {
+        const std::string layer = "curve_" + std::to_string(j + 1);
+        writeGroup(out, 0, "POLYLINE");
+        writeGroup(out, 8, layer);
+        writeGroup(out, 66, formatIntegerField(1, 6));  // vertices follow
+        writeGroup(out, 10, zero);
+        writeGroup(out, 20, zero);
+        writeGroup(out, 30, zero);
+        writeGroup(out, 70, formatIntegerField(1, 6));  // closed
+        for (const SampledPoint& p : curves[j]) {
+            writeGroup(out, 0, "VERTEX");
+            writeGroup(out, 8, layer);
+            // Values are left-aligned: a value line that began with " 10" would pass for a
+            // group code.
+            writeGroup(out, 10, formatRealField(p.at.x, 0, decimals));
+            writeGroup(out, 20, formatRealField(p.at.y, 0, decimals));
+            writeGroup(out, 30, zero);
+        }
+        writeGroup(out, 0, "SEQEND");
+        writeGroup(out, 8, layer);
+    }
+    writeGroup(out, 0, "ENDSEC");
+    writeGroup(out, 0, "EOF");
+}
+
+void writeText(OutputChannel& out, const std::vector<SampledPoint>& curve, int decimals) {
+    writeLine(out, formatIntegerField(static_cast<std::int64_t>(curve.size()), 0));
+    for (const SampledPoint& p : curve) {
+        writeLine(out, formatRealField(p.at.x, 0, decimals) + " " + formatRealField(p.at.y, 0, decimals));
+    }
+}
+
+/// The value rounded to three significant digits, as a surveyor would type it.
+std::string typedValue(Real80 value) {
+    if (value == 0) return "0";
+    const int leading = static_cast<int>(std::floor(std::log10(std::fabs(value))));
+    return formatRealField(value, 0, leading < 2 ? 2 - leading : 0);
+}
+
+/// kelmar's answers: the point file's name, then centre, rotation in degrees, OA, OB, OC, DC
+/// and one AE per curve. Lengths are off by between half and all of `perturb` of their
+/// value, the centre by up to `perturb` times the first curve's smaller semi-axis, the
+/// rotation by up to `perturb` radians.
+void writeAnswers(const Options& o, const OvalConstruction& construction) {
+    std::mt19937_64 random(o.seed ^ answerStream);
+    auto unit = [&random] { return 2 * uniformUnit(random()) - 1; };  // in [-1, 1)
+    auto offLength = [&](Real80 length) {
+        const Real80 u = unit();
+        return length * (1 + o.perturb * (u < 0 ? -0.5L + 0.5L * u : 0.5L + 0.5L * u));
+    };
+    const SemiAxes first = semiAxes(construction, o.ae, arcRadii(construction, o.ae).rMax);
+    const Real80 centreShift = o.perturb * first.semiMinor;
+
+    OutputChannel out = createForWriting(o.answers);
+    writeLine(out, std::filesystem::path(o.output).filename().string());
+    writeLine(out, typedValue(o.centreX + centreShift * unit()));
+    writeLine(out, typedValue(o.centreY + centreShift * unit()));
+    writeLine(out, typedValue(o.rotationDegrees + o.perturb * unit() * 180 / pi));
+    writeLine(out, typedValue(offLength(o.oa)));
+    writeLine(out, typedValue(offLength(o.ob)));
+    writeLine(out, typedValue(offLength(o.oc)));
+    writeLine(out, typedValue(offLength(o.dc)));
+    for (std::int32_t j = 0; j < o.curves; ++j) {
+        writeLine(out, typedValue(offLength(o.ae + o.spacing * static_cast<Real80>(j))));
+    }
+    closeChannel(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options o = parseOptions(argc, argv);
+    const CoefficientVector coefficients = coefficientsOf(o);
+    const OvalConstruction construction = buildOvalConstruction(coefficients);
+    checkProperOval(o, construction);
+
+    const auto curves = sampleOvalFamily(coefficients, o.points, o.noise, o.seed);
+    OutputChannel out = o.output.empty() ? consoleOutput() : createForWriting(o.output);
+    if (o.format == PointFormat::Dxf) {
+        writeDxf(out, curves, o.decimals);
+    } else {
+        writeText(out, curves.front(), o.decimals);
+    }
+    closeChannel(out);
+    if (!o.answers.empty()) writeAnswers(o, construction);
+    return 0;
+}

@@ -1,0 +1,68 @@
+#include "oval_sampling.hpp"
+
+#include <cmath>
+
+#include "dxf/oval_drawing.hpp"
+
+namespace {
+
+constexpr Real80 twoPi = 6.28318530717958647692528676655900577L;
+
+// 2^-53: one unit of the 53 bits that uniformUnit keeps.
+constexpr Real80 unitOf53Bits = 1.0L / 9007199254740992.0L;
+
+}  // namespace
+
+Real80 uniformUnit(std::uint64_t bits) {
+    return static_cast<Real80>(bits >> 11) * unitOf53Bits;
+}
+
+Real80 arcSweep(const ArcTableRow& row) {
+    const Real80 start = directionAngle(row.startFrom.x, row.startFrom.y, row.startTo.x, row.startTo.y);
+    const Real80 end = directionAngle(row.endFrom.x, row.endFrom.y, row.endTo.x, row.endTo.y);
+    const Real80 sweep = end - start;
+    return sweep < 0 ? sweep + twoPi : sweep;
+}
+
+std::vector<SampledPoint> sampleOvalCurve(const OvalConstruction& construction, const ArcRadii& radii,
+                                          std::int32_t pointCount, Real80 noise, std::mt19937_64& random) {
+    const std::array<ArcTableRow, 8> arcs = arcTable(construction, radii);
+    std::array<Real80, 8> lengths{};
+    Real80 perimeter = 0;
+    for (std::size_t k = 0; k < arcs.size(); ++k) {
+        lengths[k] = arcs[k].radius * arcSweep(arcs[k]);
+        perimeter += lengths[k];
+    }
+
+    std::vector<SampledPoint> points;
+    points.reserve(static_cast<std::size_t>(pointCount > 0 ? pointCount : 0));
+    std::size_t k = 0;
+    Real80 arcStart = 0;  // length along the oval at which arc k begins
+    for (std::int32_t i = 0; i < pointCount; ++i) {
+        // Half a spacing in, so that no point falls exactly on a junction of two arcs.
+        const Real80 s = (static_cast<Real80>(i) + 0.5L) * perimeter / static_cast<Real80>(pointCount);
+        while (k + 1 < arcs.size() && s >= arcStart + lengths[k]) {
+            arcStart += lengths[k];
+            ++k;
+        }
+        const ArcTableRow& row = arcs[k];
+        const Real80 start = directionAngle(row.startFrom.x, row.startFrom.y, row.startTo.x, row.startTo.y);
+        const Real80 angle = start + (s - arcStart) / row.radius;
+        const Real80 r = row.radius + noise * (2 * uniformUnit(random()) - 1);
+        points.push_back({{row.centre.x + r * std::cos(angle), row.centre.y + r * std::sin(angle)}, row.arc});
+    }
+    return points;
+}
+
+std::vector<std::vector<SampledPoint>> sampleOvalFamily(const CoefficientVector& coefficients,
+                                                        std::int32_t pointsPerCurve, Real80 noise,
+                                                        std::uint64_t seed) {
+    std::mt19937_64 random(seed);
+    const OvalConstruction construction = buildOvalConstruction(coefficients);
+    std::vector<std::vector<SampledPoint>> curves;
+    for (std::int32_t j = 1; j <= coefficients.coefCount() - coefficient::ae(0); ++j) {
+        const ArcRadii radii = arcRadii(construction, coefficients.coef(coefficient::ae(j)));
+        curves.push_back(sampleOvalCurve(construction, radii, pointsPerCurve, noise, random));
+    }
+    return curves;
+}

@@ -1,0 +1,37 @@
+#pragma once
+/// Synthetic digitised curves: points taken along the eight arcs of a family of concentric
+/// eight-centre ovals, each moved along its radius by seeded noise.
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "main/real80.hpp"
+#include "main/run_state.hpp"
+#include "model/oval_construction.hpp"
+
+/// A sampled point and the arc it was taken from.
+struct SampledPoint {
+    PlanePoint at;
+    OvalArc arc = OvalArc::Top;
+};
+
+/// A real in [0, 1) from the top 53 bits of one 64-bit draw: the same on every standard
+/// library, which std::uniform_real_distribution is not.
+Real80 uniformUnit(std::uint64_t bits);
+
+/// The counter-clockwise sweep of one arc of the table, in radians, in [0, 2 pi).
+Real80 arcSweep(const ArcTableRow& row);
+
+/// `pointCount` points of one curve, evenly spaced by arc length counter-clockwise from the
+/// start of Top, each moved along its radius by noise * (2u - 1), u drawn from `random`.
+/// One draw per point, also when the noise is 0.
+std::vector<SampledPoint> sampleOvalCurve(const OvalConstruction& construction, const ArcRadii& radii,
+                                          std::int32_t pointCount, Real80 noise, std::mt19937_64& random);
+
+/// Every curve of the family that `coefficients` describe (coefficient 7 + j is the AE of
+/// curve j), curve 1 first, all drawn from one generator seeded with `seed`: the first
+/// curves do not depend on how many curves follow them.
+std::vector<std::vector<SampledPoint>> sampleOvalFamily(const CoefficientVector& coefficients,
+                                                        std::int32_t pointsPerCurve, Real80 noise,
+                                                        std::uint64_t seed);
