@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -129,16 +130,16 @@ void scanPolylines(LineScan& scan, CurveStore& store) {
 }
 
 /// Entity types of the entities section, in order of first appearance, with their counts.
-using EntityCensus = std::vector<std::pair<std::string, long long>>;
+/// The index keeps counting linear when a drawing holds very many distinct types.
+struct EntityCensus {
+    std::vector<std::pair<std::string, long long>> types;
+    std::unordered_map<std::string, std::size_t> index;
+};
 
 void countEntity(EntityCensus& census, const std::string& type) {
-    for (auto& entry : census) {
-        if (entry.first == type) {
-            ++entry.second;
-            return;
-        }
-    }
-    census.emplace_back(type, 1);
+    const auto [entry, added] = census.index.try_emplace(type, census.types.size());
+    if (added) census.types.emplace_back(type, 0);
+    ++census.types[entry->second].second;
 }
 
 std::string trimmed(const std::string& text) {
@@ -227,14 +228,27 @@ long long pointsIn(const CurveStore& store) {
     return total;
 }
 
+// Types named in the message; the rest are summed so that the sentence stays short.
+constexpr std::size_t namedTypes = 8;
+
 std::string describeCensus(const EntityCensus& census) {
-    if (census.empty()) return "its entities section is empty";
+    const auto& types = census.types;
+    if (types.empty()) return "its entities section is empty";
+    // A single type left over is named too, so that the sum always covers two or more.
+    const std::size_t named = types.size() <= namedTypes + 1 ? types.size() : namedTypes;
     std::string text = "the file holds ";
-    for (std::size_t i = 0; i < census.size(); ++i) {
-        if (i > 0) text += i + 1 == census.size() ? " and " : ", ";
-        text += std::to_string(census[i].second) + " " + census[i].first;
+    for (std::size_t i = 0; i < named; ++i) {
+        if (i > 0) text += i + 1 == types.size() ? " and " : ", ";
+        text += std::to_string(types[i].second) + " " + types[i].first;
     }
-    return text + (census.size() == 1 && census[0].second == 1 ? " entity" : " entities");
+    if (named < types.size()) {
+        long long others = 0;
+        for (std::size_t i = named; i < types.size(); ++i) others += types[i].second;
+        text += " and " + std::to_string(others) + " entities of " + std::to_string(types.size() - named) +
+                " other types";
+        return text;
+    }
+    return text + (types.size() == 1 && types[0].second == 1 ? " entity" : " entities");
 }
 
 /// Reads the drawing with `open`, which gives a fresh channel for each pass.
