@@ -269,6 +269,14 @@ const std::vector<RejectRow> rejectRows = {
     {"ThreeKindsOfOtherEntities",
      joinLines(entitiesStart + entity("LINE") + entity("ARC") + entity("LINE") + entity("SPLINE") + fileEnd),
      {data, false, {"the file holds 2 LINE, 1 ARC and 1 SPLINE entities"}}},
+    {"NineKindsAreAllNamed",
+     joinLines(entitiesStart + entity("A1") + entity("A2") + entity("A3") + entity("A4") + entity("A5") +
+               entity("A6") + entity("A7") + entity("A8") + entity("A9") + entity("A9") + fileEnd),
+     {data, false, {"the file holds 1 A1, 1 A2, 1 A3, 1 A4, 1 A5, 1 A6, 1 A7, 1 A8 and 2 A9 entities"}}},
+    {"KindsBeyondEightAreSummed",
+     joinLines(entitiesStart + entity("A1") + entity("A2") + entity("A3") + entity("A4") + entity("A5") +
+               entity("A6") + entity("A7") + entity("A8") + entity("A9") + entity("B1") + entity("B1") + fileEnd),
+     {data, false, {"the file holds 1 A1, 1 A2, 1 A3, 1 A4, 1 A5, 1 A6, 1 A7, 1 A8 and 3 entities of 2 other types"}}},
     {"OneOtherEntity",
      joinLines(entitiesStart + entity("CIRCLE") + fileEnd),
      {data, false, {"the file holds 1 CIRCLE entity"}}},
