@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -17,6 +18,8 @@ struct UnitRow {
     std::uint64_t bits;
     Real80 expected;
 };
+
+void PrintTo(const UnitRow& row, std::ostream* os) { *os << row.name; }
 
 class UniformUnit : public ::testing::TestWithParam<UnitRow> {};
 
@@ -36,6 +39,8 @@ struct OvalRow {
     std::string name;
     Real80 oa, ob, oc, dc, cx, cy, theta, ae;
 };
+
+void PrintTo(const OvalRow& row, std::ostream* os) { *os << row.name; }
 
 CoefficientVector coefficientsOf(const OvalRow& row, std::initializer_list<Real80> more = {}) {
     CoefficientVector v;
@@ -77,6 +82,23 @@ TEST_P(SampledOval, SpreadsPointsByArcLength) {
         const auto count = std::count_if(points.begin(), points.end(), [&](const SampledPoint& p) { return p.arc == row.arc; });
         EXPECT_NEAR(static_cast<double>(count), static_cast<double>(n * row.radius * arcSweep(row) / perimeter), 1.0)
             << "arc " << static_cast<int>(row.arc);
+    }
+}
+
+TEST_P(SampledOval, SpacesPointsEvenlyAroundTheWholeOval) {
+    const OvalConstruction k = buildOvalConstruction(coefficientsOf(GetParam()));
+    const ArcRadii radii = arcRadii(k, GetParam().ae);
+    Real80 perimeter = 0;
+    for (const ArcTableRow& row : arcTable(k, radii)) perimeter += row.radius * arcSweep(row);
+
+    constexpr int n = 1000;
+    std::mt19937_64 random(7);
+    const auto points = sampleOvalCurve(k, radii, n, 0, random);
+    // A chord is shorter than its arc by about (arc / radius)^2 / 24 of it: far below 1e-3 here.
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const PlanePoint& a = points[i].at;
+        const PlanePoint& b = points[(i + 1) % points.size()].at;
+        EXPECT_NEAR(static_cast<double>(std::hypot(b.x - a.x, b.y - a.y) * n / perimeter), 1.0, 1e-3) << "after point " << i;
     }
 }
 
