@@ -2,6 +2,7 @@
 /// POLYLINE entities or as a text point list, and on request the answers that kelmar asks
 /// for, with starting values a few percent off. Run with --help for the options.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +30,8 @@ struct Options {
     std::int32_t curves = 3;
     std::int32_t points = 100;
     Real80 oa = 10, ob = 6, oc = 8, dc = 5;
-    Real80 ae = 2, spacing = 1;
+    std::vector<Real80> ae = {2};  // the first curves' AE; later curves add the spacing
+    Real80 spacing = 1;
     Real80 centreX = 0, centreY = 0, rotationDegrees = 0;
     Real80 noise = 0.01L;
     std::uint64_t seed = 1;
@@ -42,11 +44,11 @@ struct Options {
 
 const char* const usage =
     "usage: generate_ovals [option value]...\n"
-    "  --curves N        number of concentric curves (3)\n"
+    "  --curves N        number of concentric curves (3, or as many as --ae lists)\n"
     "  --points N        points per curve (100)\n"
     "  --oa, --ob, --oc, --dc L   the construction lengths (10, 6, 8, 5)\n"
-    "  --ae L            smallest radius AE of curve 1 (2)\n"
-    "  --spacing L       added to AE for each further curve (1)\n"
+    "  --ae L[,L...]     smallest radius AE of curve 1, or of the first curves (2)\n"
+    "  --spacing L       added to the last AE for each further curve (1)\n"
     "  --cx X, --cy Y    centre (0, 0)\n"
     "  --rotation DEG    rotation in degrees, positive clockwise (0)\n"
     "  --noise A         radial noise, uniform in [-A, A] (0.01)\n"
@@ -58,7 +60,7 @@ const char* const usage =
     "  --perturb P       how far off the answers' starting values are (0.03)\n";
 
 [[noreturn]] void fail(const std::string& sentence) {
-    std::fprintf(stderr, "generate_ovals: %s\n%s", sentence.c_str(), usage);
+    std::fprintf(stderr, "generate_ovals: %s (--help lists the options)\n", sentence.c_str());
     std::exit(2);
 }
 
@@ -78,9 +80,10 @@ std::int32_t parseCount(const std::string& name, const std::string& text) {
 
 Options parseOptions(int argc, char** argv) {
     Options o;
+    bool curvesGiven = false;
     std::map<std::string, Real80*> reals = {
         {"oa", &o.oa},         {"ob", &o.ob},       {"oc", &o.oc},       {"dc", &o.dc},
-        {"ae", &o.ae},         {"spacing", &o.spacing}, {"cx", &o.centreX}, {"cy", &o.centreY},
+        {"spacing", &o.spacing}, {"cx", &o.centreX}, {"cy", &o.centreY},
         {"rotation", &o.rotationDegrees}, {"noise", &o.noise}, {"perturb", &o.perturb}};
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -93,8 +96,17 @@ Options parseOptions(int argc, char** argv) {
         const std::string value = argv[++i];
         if (auto r = reals.find(name); r != reals.end()) {
             *r->second = parseReal(name, value);
+        } else if (name == "ae") {
+            o.ae.clear();
+            for (std::size_t from = 0; from <= value.size();) {
+                const std::size_t comma = std::min(value.find(',', from), value.size());
+                o.ae.push_back(parseReal(name, value.substr(from, comma - from)));
+                from = comma + 1;
+            }
+            if (!curvesGiven) o.curves = static_cast<std::int32_t>(o.ae.size() > 1 ? o.ae.size() : 3);
         } else if (name == "curves") {
             o.curves = parseCount(name, value);
+            curvesGiven = true;
         } else if (name == "points") {
             o.points = parseCount(name, value);
         } else if (name == "decimals") {
@@ -119,10 +131,17 @@ Options parseOptions(int argc, char** argv) {
     return o;
 }
 
+/// The AE of curve j, counted from 1.
+Real80 aeOf(const Options& o, std::int32_t j) {
+    const std::size_t listed = o.ae.size();
+    if (static_cast<std::size_t>(j) <= listed) return o.ae[static_cast<std::size_t>(j - 1)];
+    return o.ae.back() + o.spacing * static_cast<Real80>(static_cast<std::size_t>(j) - listed);
+}
+
 CoefficientVector coefficientsOf(const Options& o) {
     CoefficientVector v;
     v.values = {o.oa, o.ob, o.centreX, o.centreY, o.rotationDegrees * pi / 180, o.oc, o.dc};
-    for (std::int32_t j = 0; j < o.curves; ++j) v.values.push_back(o.ae + o.spacing * static_cast<Real80>(j));
+    for (std::int32_t j = 1; j <= o.curves; ++j) v.values.push_back(aeOf(o, j));
     return v;
 }
 
@@ -131,8 +150,8 @@ void checkProperOval(const Options& o, const OvalConstruction& construction) {
     if (!(o.oa > 0 && o.ob > 0 && o.oc > 0 && o.dc > 0)) fail("OA, OB, OC and DC must be positive");
     if (!(o.oa > o.oc)) fail("OA must be greater than OC, or the end arcs turn inside out");
     if (!(o.dc < construction.cbLength)) fail("DC must be shorter than the segment from C1 to B1");
-    for (std::int32_t j = 0; j < o.curves; ++j) {
-        if (!(o.ae + o.spacing * static_cast<Real80>(j) > 0)) fail("every curve's AE must be positive");
+    for (std::int32_t j = 1; j <= o.curves; ++j) {
+        if (!(aeOf(o, j) > 0)) fail("every curve's AE must be positive");
     }
 }
 
@@ -188,17 +207,12 @@ void writeText(OutputChannel& out, const std::vector<SampledPoint>& curve, int d
     }
 }
 
-/// The value rounded to three significant digits, as a surveyor would type it.
-std::string typedValue(Real80 value) {
-    if (value == 0) return "0";
-    const int leading = static_cast<int>(std::floor(std::log10(std::fabs(value))));
-    return formatRealField(value, 0, leading < 2 ? 2 - leading : 0);
-}
 
 /// kelmar's answers: the point file's name, then centre, rotation in degrees, OA, OB, OC, DC
 /// and one AE per curve. Lengths are off by between half and all of `perturb` of their
 /// value, the centre by up to `perturb` times the first curve's smaller semi-axis, the
-/// rotation by up to `perturb` radians.
+/// rotation by up to `perturb` radians. Lengths are rounded to about a hundredth of that
+/// semi-axis (0.1 for a semi-axis of 22), degrees to a tenth, as a surveyor would type them.
 void writeAnswers(const Options& o, const OvalConstruction& construction) {
     std::mt19937_64 random(o.seed ^ answerStream);
     auto unit = [&random] { return 2 * uniformUnit(random()) - 1; };  // in [-1, 1)
@@ -206,21 +220,21 @@ void writeAnswers(const Options& o, const OvalConstruction& construction) {
         const Real80 u = unit();
         return length * (1 + o.perturb * (u < 0 ? -0.5L + 0.5L * u : 0.5L + 0.5L * u));
     };
-    const SemiAxes first = semiAxes(construction, o.ae, arcRadii(construction, o.ae).rMax);
+    const SemiAxes first = semiAxes(construction, aeOf(o, 1), arcRadii(construction, aeOf(o, 1)).rMax);
     const Real80 centreShift = o.perturb * first.semiMinor;
+    const int lengthDecimals = std::max(0, 2 - static_cast<int>(std::floor(std::log10(first.semiMinor))));
+    auto typedLength = [lengthDecimals](Real80 value) { return formatRealField(value, 0, lengthDecimals); };
 
     OutputChannel out = createForWriting(o.answers);
     writeLine(out, std::filesystem::path(o.output).filename().string());
-    writeLine(out, typedValue(o.centreX + centreShift * unit()));
-    writeLine(out, typedValue(o.centreY + centreShift * unit()));
-    writeLine(out, typedValue(o.rotationDegrees + o.perturb * unit() * 180 / pi));
-    writeLine(out, typedValue(offLength(o.oa)));
-    writeLine(out, typedValue(offLength(o.ob)));
-    writeLine(out, typedValue(offLength(o.oc)));
-    writeLine(out, typedValue(offLength(o.dc)));
-    for (std::int32_t j = 0; j < o.curves; ++j) {
-        writeLine(out, typedValue(offLength(o.ae + o.spacing * static_cast<Real80>(j))));
-    }
+    writeLine(out, typedLength(o.centreX + centreShift * unit()));
+    writeLine(out, typedLength(o.centreY + centreShift * unit()));
+    writeLine(out, formatRealField(o.rotationDegrees + o.perturb * unit() * 180 / pi, 0, 1));
+    writeLine(out, typedLength(offLength(o.oa)));
+    writeLine(out, typedLength(offLength(o.ob)));
+    writeLine(out, typedLength(offLength(o.oc)));
+    writeLine(out, typedLength(offLength(o.dc)));
+    for (std::int32_t j = 1; j <= o.curves; ++j) writeLine(out, typedLength(offLength(aeOf(o, j))));
     closeChannel(out);
 }
 
