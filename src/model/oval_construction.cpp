@@ -1,0 +1,101 @@
+#include "model/oval_construction.hpp"
+
+#include <cmath>
+
+#include "main/run_error.hpp"
+
+namespace {
+
+using P = ConstructionPoint;
+
+PlanePoint& at(std::array<PlanePoint, 10>& points, ConstructionPoint p) {
+    return points[static_cast<int>(p)];
+}
+
+}  // namespace
+
+OvalConstruction buildOvalConstruction(const CoefficientVector& coefficients) {
+    OvalConstruction k;
+    const Real80 a = std::fabs(coefficients.coef(coefficient::oa));
+    const Real80 b = std::fabs(coefficients.coef(coefficient::ob));
+    const Real80 c = std::fabs(coefficients.coef(coefficient::oc));
+    const Real80 d = std::fabs(coefficients.coef(coefficient::dc));
+    k.oa = a;
+    k.ob = b;
+    k.oc = c;
+    k.dc = d;
+    k.cx = coefficients.coef(coefficient::centreX);
+    k.cy = coefficients.coef(coefficient::centreY);
+    k.theta = coefficients.coef(coefficient::rotation);
+
+    at(k.local, P::A1) = {a, 0.0L};
+    at(k.local, P::B1) = {0.0L, b};
+    at(k.local, P::A2) = {-a, 0.0L};
+    at(k.local, P::B2) = {0.0L, -b};
+    at(k.local, P::C1) = {c, 0.0L};
+    at(k.local, P::C2) = {-c, 0.0L};
+
+    const Real80 m = pointDistance(c, 0.0L, 0.0L, b);
+    if (m == 0.0L) {
+        failInput(exitStatus::dataError,
+                  "OB and OC are both (nearly) zero, so the construction of the oval collapses "
+                  "(the segment from C1 to B1 has no length); start again with other values "
+                  "for OB and OC.");
+    }
+    k.cbLength = m;
+    const Real80 dx = c - (d * c) / m;
+    const Real80 dy = (d * b) / m;
+    at(k.local, P::D1) = {dx, dy};
+    at(k.local, P::D2) = {-dx, dy};
+    at(k.local, P::D3) = {-dx, -dy};
+    at(k.local, P::D4) = {dx, -dy};
+
+    k.stepMax = pointDistance(0.0L, -b, dx, -dy);
+    k.stepMed = pointDistance(a, 0.0L, dx, -dy);
+
+    for (std::size_t i = 0; i < k.local.size(); ++i) {
+        k.placed[i] = placePoint(k, k.local[i].x, k.local[i].y);
+    }
+    return k;
+}
+
+ArcRadii arcRadii(const OvalConstruction& construction, Real80 ae) {
+    ArcRadii radii;
+    radii.rMin = std::fabs(ae);
+    radii.rMed = radii.rMin + construction.stepMed;
+    radii.rMax = radii.rMed + construction.stepMax;
+    return radii;
+}
+
+SemiAxes semiAxes(const OvalConstruction& construction, Real80 rMin, Real80 rMax) {
+    return SemiAxes{construction.oa + rMin, rMax - construction.ob};
+}
+
+PlanePoint placePoint(const OvalConstruction& construction, Real80 x, Real80 y) {
+    Real80 xr = 0.0L;
+    Real80 yr = 0.0L;
+    rotatePoint(x, y, construction.theta, xr, yr);
+    return PlanePoint{xr + construction.cx, yr + construction.cy};
+}
+
+std::array<ArcTableRow, 8> arcTable(const OvalConstruction& k, const ArcRadii& radii) {
+    auto row = [&k](OvalArc arc, P centre, Real80 radius, P startFrom, P startTo, P endFrom, P endTo) {
+        return ArcTableRow{arc,
+                           k.placedPoint(centre),
+                           radius,
+                           k.placedPoint(startFrom),
+                           k.placedPoint(startTo),
+                           k.placedPoint(endFrom),
+                           k.placedPoint(endTo)};
+    };
+    return {
+        row(OvalArc::Top, P::B2, radii.rMax, P::B2, P::C1, P::B2, P::C2),
+        row(OvalArc::UpperLeft, P::D3, radii.rMed, P::D3, P::C2, P::D3, P::A2),
+        row(OvalArc::LeftEnd, P::A2, radii.rMin, P::D3, P::A2, P::D2, P::A2),
+        row(OvalArc::LowerLeft, P::D2, radii.rMed, P::D2, P::A2, P::D2, P::C2),
+        row(OvalArc::Bottom, P::B1, radii.rMax, P::B1, P::C2, P::B1, P::C1),
+        row(OvalArc::LowerRight, P::D1, radii.rMed, P::D1, P::C1, P::D1, P::A1),
+        row(OvalArc::RightEnd, P::A1, radii.rMin, P::D1, P::A1, P::D4, P::A1),
+        row(OvalArc::UpperRight, P::D4, radii.rMed, P::D4, P::A1, P::D4, P::C1),
+    };
+}

@@ -1,0 +1,289 @@
+#include "fit/optimiser.hpp"
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <set>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "../model/example_oval.hpp"
+#include "fit/coordinate_search.hpp"
+#include "model/residual.hpp"
+
+namespace {
+
+using Values = std::vector<Real80>;
+
+/// A residual that records every vector it is asked about.
+struct RecordingResidual {
+    std::function<Real80(const Values&)> f;
+    std::vector<Values> evaluated;
+    Real80 operator()(const CoefficientVector& v) {
+        evaluated.push_back(v.values);
+        return f(v.values);
+    }
+};
+
+struct SearchOutcome {
+    CoefficientVector coefficients;
+    FitTotals totals;
+    std::vector<Values> evaluated;
+    std::vector<Real80> reportedResiduals;
+};
+
+SearchOutcome search(Values start, std::int32_t checkInterval, std::function<Real80(const Values&)> f) {
+    SearchOutcome out;
+    out.coefficients.values = std::move(start);
+    RecordingResidual residual{std::move(f), {}};
+    coordinateSearch(out.coefficients, out.totals, checkInterval, residual,
+                     [&out](const CoefficientVector&, const FitTotals& totals) {
+                         out.reportedResiduals.push_back(totals.residual);
+                     });
+    out.evaluated = std::move(residual.evaluated);
+    return out;
+}
+
+Real80 square(Real80 x) { return x * x; }
+
+// ---------------------------------------------------------------- one coordinate at a time
+
+TEST(CoordinateSearch, ZeroStepNeverMovesAndStopsAtSecondCheckpoint) {
+    const SearchOutcome out = search({0.0L}, 50, [](const Values& c) { return square(c[0] - 3) + 1; });
+    for (const Values& v : out.evaluated) ASSERT_EQ(v[0], 0.0L);
+    // Each visit: two probe evaluations and ten walk evaluations; the second checkpoint
+    // comes at the 100th walk evaluation, the last one of the tenth visit.
+    EXPECT_EQ(out.evaluated.size(), 120u);
+    EXPECT_TRUE(out.reportedResiduals.empty());
+    EXPECT_EQ(out.totals.residual, 10.0L);
+}
+
+TEST(CoordinateSearch, ZeroStepHoldsTheSweepOnItsCoefficient) {
+    const SearchOutcome out =
+        search({1.0L, 0.0L}, 50, [](const Values& c) { return square(c[0] - 1.5L) + square(c[1] - 1) + 2; });
+    std::set<Real80> lateFirstCoefficients;
+    for (std::size_t i = 0; i < out.evaluated.size(); ++i) {
+        ASSERT_EQ(out.evaluated[i][1], 0.0L);
+        if (i >= out.evaluated.size() / 2) lateFirstCoefficients.insert(out.evaluated[i][0]);
+    }
+    EXPECT_EQ(lateFirstCoefficients.size(), 1u);
+    EXPECT_TRUE(out.reportedResiduals.empty());
+}
+
+struct ProbeRow {
+    std::string name;
+    Real80 start;
+    Real80 firstProbe;
+};
+
+void PrintTo(const ProbeRow& row, std::ostream* os) { *os << row.name; }
+
+class FirstProbe : public ::testing::TestWithParam<ProbeRow> {};
+
+TEST_P(FirstProbe, MovesAwayFromZeroByOneHundredth) {
+    const ProbeRow& row = GetParam();
+    const SearchOutcome out = search({row.start}, 20, [](const Values& c) { return square(c[0]); });
+    ASSERT_GE(out.evaluated.size(), 2u);
+    EXPECT_EQ(out.evaluated[0][0], row.start);
+    EXPECT_NEAR(out.evaluated[1][0], row.firstProbe, 1e-18L);
+}
+
+INSTANTIATE_TEST_SUITE_P(CoordinateSearch, FirstProbe,
+                         ::testing::Values(ProbeRow{"negativeCoefficient", -2.0L, -2.02L},
+                                           ProbeRow{"positiveCoefficient", 2.0L, 2.02L}),
+                         [](const auto& info) { return info.param.name; });
+
+// A single coefficient starting at 1 (step 0.01) on the parabola (c - target)^2.
+struct WalkRow {
+    std::string name;
+    Real80 target;
+    int walkSteps;
+    Real80 corrected;  // where the next probe starts
+    Real80 nextStep;
+};
+
+void PrintTo(const WalkRow& row, std::ostream* os) { *os << row.name; }
+
+class WalkAndCorrection : public ::testing::TestWithParam<WalkRow> {};
+
+TEST_P(WalkAndCorrection, EndsWhereTheParabolaSays) {
+    const WalkRow& row = GetParam();
+    const SearchOutcome out = search({1.0L}, 20, [&row](const Values& c) { return square(c[0] - row.target); });
+    const std::size_t nextProbe = 2 + static_cast<std::size_t>(row.walkSteps);
+    ASSERT_GT(out.evaluated.size(), nextProbe + 1);
+    EXPECT_NEAR(out.evaluated[nextProbe][0], row.corrected, 1e-15L);
+    EXPECT_NEAR(out.evaluated[nextProbe + 1][0] - out.evaluated[nextProbe][0], row.nextStep, 1e-15L);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CoordinateSearch, WalkAndCorrection,
+    ::testing::Values(
+        // probe 1.01 better, walk 1.02 worse: q = 0.8, the vertex 1.012; step 0.01 / 5
+        WalkRow{"oneStepLandsOnVertex", 1.012L, 1, 1.012L, 0.002L},
+        // probe 1.01 worse, back to 1, walk 0.99 worse: q = 0.6, the vertex 0.996
+        WalkRow{"oneStepBackwardsLandsOnVertex", 0.996L, 1, 0.996L, 0.002L},
+        // 0.98 is worse than 0.99 but not than the start 1, so the walk reaches 0.97:
+        // q = 11/13, coefficient 0.97 + 0.01 * 11/13, step 0.01 * 3 / 5
+        WalkRow{"walkComparesWithItsStart", 0.988L, 3, 0.978461538461538461538L, 0.006L}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(CoordinateSearch, ProbeThatIsNoBetterTurnsBack) {
+    // Flat up to 1.015: the probe to 1.01 is no better than the start, so the walk goes down.
+    const SearchOutcome out = search({1.0L}, 20, [](const Values& c) { return c[0] > 1.015L ? 2.0L : 1.0L; });
+    ASSERT_GT(out.evaluated.size(), 3u);
+    EXPECT_NEAR(out.evaluated[1][0], 1.01L, 1e-15L);
+    EXPECT_NEAR(out.evaluated[2][0], 0.99L, 1e-15L);
+    EXPECT_NEAR(out.evaluated[3][0], 0.98L, 1e-15L);
+}
+
+TEST(CoordinateSearch, TenStepWalkEnlargesStepAndProbesSameCoefficientAgain) {
+    const SearchOutcome out =
+        search({1.0L, 5.0L}, 20, [](const Values& c) { return square(c[0] - 2) + square(c[1] - 5); });
+    ASSERT_GT(out.evaluated.size(), 14u);
+    // Probe (2), ten walk steps (10), then the new probe of coefficient 1 (2).
+    for (std::size_t i = 0; i < 14; ++i) EXPECT_EQ(out.evaluated[i][1], 5.0L) << "evaluation " << i;
+    EXPECT_NEAR(out.evaluated[11][0], 1.11L, 1e-15L);
+    EXPECT_NEAR(out.evaluated[12][0], 1.11L, 1e-15L);
+    EXPECT_NEAR(out.evaluated[13][0] - out.evaluated[12][0], 0.1L, 1e-15L);
+}
+
+TEST(CoordinateSearch, UnchangingResidualStopsAtSecondCheckpointSilently) {
+    const SearchOutcome out = search({1.0L, 2.0L, 3.0L}, 500, [](const Values&) { return 7.0L; });
+    // 1000 walk evaluations, and two probe evaluations for every ten of them.
+    EXPECT_EQ(out.evaluated.size(), 1200u);
+    EXPECT_TRUE(out.reportedResiduals.empty());
+    EXPECT_EQ(out.totals.residual, 7.0L);
+}
+
+TEST(CoordinateSearch, GrowingResidualDoesNotRaiseTheBestCheckpoint) {
+    // A flat residual makes every visit two probes and ten walk steps, so with an interval
+    // of 20 the checkpoints fall on evaluations 24, 48 and 72: here at residuals 5, 6 and 5.
+    int calls = 0;
+    const SearchOutcome out = search({1.0L}, 20, [&calls](const Values&) {
+        ++calls;
+        return calls > 24 && calls <= 48 ? 6.0L : 5.0L;
+    });
+    // The third checkpoint is no better than the best (5), not than the last (6): it stops.
+    EXPECT_EQ(out.reportedResiduals, std::vector<Real80>{6.0L});
+    EXPECT_EQ(out.evaluated.size(), 72u);
+    EXPECT_EQ(out.totals.residual, 5.0L);
+}
+
+struct LimitRow {
+    std::string name;
+    Real80 first;
+    Real80 change;  // per evaluation
+};
+
+void PrintTo(const LimitRow& row, std::ostream* os) { *os << row.name; }
+
+class ReportLimit : public ::testing::TestWithParam<LimitRow> {};
+
+TEST_P(ReportLimit, EndsAfterOneHundredSummaries) {
+    const LimitRow& row = GetParam();
+    Real80 next = row.first;
+    const SearchOutcome out = search({1.0L, -1.0L}, 20, [&](const Values&) {
+        const Real80 value = next;
+        next += row.change;
+        return value;
+    });
+    EXPECT_EQ(out.reportedResiduals.size(), 100u);
+    // The run's residual is the one of the vector left behind, the last evaluated.
+    EXPECT_EQ(out.totals.residual, next - row.change);
+    EXPECT_EQ(out.coefficients.values, out.evaluated.back());
+}
+
+INSTANTIATE_TEST_SUITE_P(CoordinateSearch, ReportLimit,
+                         ::testing::Values(LimitRow{"fallingResidual", 1000.0L, -0.001L},
+                                           LimitRow{"growingResidual", 1.0L, 0.001L}),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(CoordinateSearch, NotANumberEndsTheWalkAndSkipsTheCorrection) {
+    const SearchOutcome out = search({1.0L}, 20, [](const Values& c) {
+        return c[0] > 1.055L ? std::numeric_limits<Real80>::quiet_NaN() : square(c[0] - 2);
+    });
+    // Probe 1.01, walk 1.02 ... 1.06 (not a number): the next probe starts at 1.06 with the
+    // step still 0.01, and from then on every residual is not a number.
+    ASSERT_GT(out.evaluated.size(), 9u);
+    EXPECT_NEAR(out.evaluated[6][0], 1.06L, 1e-15L);
+    EXPECT_NEAR(out.evaluated[7][0], 1.06L, 1e-15L);
+    EXPECT_NEAR(out.evaluated[8][0], 1.07L, 1e-15L);
+    EXPECT_EQ(out.reportedResiduals.size(), 100u);
+    EXPECT_TRUE(std::isnan(out.totals.residual));
+}
+
+// ---------------------------------------------------------------- the fit of an oval
+
+/// Noiseless points along the eight arcs of each curve of `truth`.
+CurveStore pointsOnOval(const CoefficientVector& truth, int perArc) {
+    CurveStore store;
+    const OvalConstruction k = buildOvalConstruction(truth);
+    for (std::int32_t j = 1; j <= truth.coefCount() - 7; ++j) {
+        Curve curve;
+        for (const ArcTableRow& arc : arcTable(k, arcRadii(k, truth.coef(coefficient::ae(j))))) {
+            const Real80 start = std::atan2(arc.startTo.y - arc.startFrom.y, arc.startTo.x - arc.startFrom.x);
+            Real80 end = std::atan2(arc.endTo.y - arc.endFrom.y, arc.endTo.x - arc.endFrom.x);
+            if (end <= start) end += 2 * std::acos(-1.0L);
+            for (int s = 0; s < perArc; ++s) {
+                const Real80 angle = start + (end - start) * (s + 0.5L) / perArc;
+                curve.x.push_back(arc.centre.x + arc.radius * std::cos(angle));
+                curve.y.push_back(arc.centre.y + arc.radius * std::sin(angle));
+            }
+        }
+        store.totalPointCount += static_cast<std::int32_t>(curve.x.size());
+        store.curves.push_back(std::move(curve));
+    }
+    return store;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& word) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++count;
+    return count;
+}
+
+TEST(OptimiseCoefficients, RecoversCentreAndRotationOfNoiselessOval) {
+    const CoefficientVector truth = example::ovalCoefficients(0.2L, -0.1L, 0.02L, {2.0L, 3.5L});
+    RunState run;
+    run.curves = pointsOnOval(truth, 6);
+    run.console = memoryOutput();
+    run.report = memoryOutput();
+    // A start a few percent off.
+    run.coefficients.values = {10.3L, 5.85L, 0.25L, -0.13L, 0.025L, 8.2L, 4.9L, 2.05L, 3.4L};
+    const Real80 startResidual = ovalResidual(run.coefficients, run.curves);
+
+    optimiseCoefficients(run, 500);
+
+    const Real80 finalResidual = ovalResidual(run.coefficients, run.curves);
+    EXPECT_EQ(std::memcmp(&run.totals.residual, &finalResidual, 10), 0);
+    // Measured: the residual falls from 0.2777 to 2.69e-4 and the fit stops at the 100-summary
+    // limit, still creeping along the flat valley of OA, OC, DC and AE (OA is 0.013 short, AE
+    // 0.012 long). Centre and rotation are found to 2.3e-11 and 5.4e-13; the bounds leave room.
+    EXPECT_LT(finalResidual, startResidual / 500);
+    EXPECT_NEAR(run.coefficients.coef(coefficient::centreX), 0.2L, 1e-8L);
+    EXPECT_NEAR(run.coefficients.coef(coefficient::centreY), -0.1L, 1e-8L);
+    EXPECT_NEAR(run.coefficients.coef(coefficient::rotation), 0.02L, 1e-10L);
+    EXPECT_NEAR(std::fabs(run.coefficients.coef(coefficient::oa)), 10.0L, 0.05L);
+
+    const std::size_t summaries = occurrences(run.console.captured, "Scarto quadratico medio ");
+    EXPECT_EQ(summaries, 100u);
+    EXPECT_EQ(occurrences(run.report.captured, "Scarto quadratico medio "), summaries);
+    EXPECT_EQ(occurrences(run.console.captured, "Semiasse max.  "), 2 * summaries);
+}
+
+TEST(OptimiseCoefficientsDeathTest, CollapsedStartEndsTheRun) {
+    RunState run;
+    run.curves = pointsOnOval(example::ovalCoefficients(), 2);
+    run.console = memoryOutput();
+    run.report = memoryOutput();
+    run.coefficients = example::ovalCoefficients();
+    run.coefficients.coef(coefficient::ob) = 0;
+    run.coefficients.coef(coefficient::oc) = 1e-12L;
+    EXPECT_EXIT(optimiseCoefficients(run, 500), ::testing::ExitedWithCode(65), "OB and OC");
+}
+
+}  // namespace

@@ -1,0 +1,204 @@
+#include "model/oval_construction.hpp"
+
+#include <cmath>
+#include <ostream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "example_oval.hpp"
+
+namespace {
+
+using P = ConstructionPoint;
+
+std::string pointName(P point) {
+    static const char* const names[] = {"A1", "B1", "A2", "B2", "C1", "C2", "D1", "D2", "D3", "D4"};
+    return names[static_cast<int>(point)];
+}
+
+struct LocalPointRow {
+    P point;
+    Real80 x, y;
+};
+
+void PrintTo(const LocalPointRow& row, std::ostream* os) { *os << pointName(row.point); }
+
+class ExampleLocalPoint : public ::testing::TestWithParam<LocalPointRow> {};
+
+TEST_P(ExampleLocalPoint, SitsWhereTheConstructionPutsIt) {
+    const OvalConstruction k = buildOvalConstruction(example::ovalCoefficients());
+    const LocalPointRow& row = GetParam();
+    // Every coordinate of this construction is a whole number: no rounding anywhere.
+    EXPECT_EQ(k.localPoint(row.point).x, row.x);
+    EXPECT_EQ(k.localPoint(row.point).y, row.y);
+    EXPECT_EQ(k.placedPoint(row.point).x, row.x);
+    EXPECT_EQ(k.placedPoint(row.point).y, row.y);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Construction, ExampleLocalPoint,
+    ::testing::Values(LocalPointRow{P::A1, 10, 0}, LocalPointRow{P::B1, 0, 6}, LocalPointRow{P::A2, -10, 0},
+                      LocalPointRow{P::B2, 0, -6}, LocalPointRow{P::C1, 8, 0}, LocalPointRow{P::C2, -8, 0},
+                      LocalPointRow{P::D1, 4, 3}, LocalPointRow{P::D2, -4, 3}, LocalPointRow{P::D3, -4, -3},
+                      LocalPointRow{P::D4, 4, -3}),
+    [](const auto& info) { return pointName(info.param.point); });
+
+TEST(Construction, ExampleLengthsRadiiAndSemiAxes) {
+    const OvalConstruction k = buildOvalConstruction(example::ovalCoefficients());
+    EXPECT_EQ(k.oa, 10.0L);
+    EXPECT_EQ(k.ob, 6.0L);
+    EXPECT_EQ(k.oc, 8.0L);
+    EXPECT_EQ(k.dc, 5.0L);
+    EXPECT_EQ(k.cbLength, 10.0L);
+    EXPECT_NEAR(k.stepMed, example::sqrt45, 1e-18L);
+    EXPECT_EQ(k.stepMax, 5.0L);
+
+    const ArcRadii radii = arcRadii(k, 2.0L);
+    EXPECT_EQ(radii.rMin, 2.0L);
+    EXPECT_NEAR(radii.rMed, example::rMed, 2e-18L);
+    EXPECT_NEAR(radii.rMax, example::rMax, 2e-18L);
+    const SemiAxes axes = semiAxes(k, radii.rMin, radii.rMax);
+    EXPECT_EQ(axes.semiMajor, 12.0L);
+    EXPECT_NEAR(axes.semiMinor, 7.708203932499369089227521L, 2e-18L);
+}
+
+TEST(Construction, QuarterTurnAboutMovedCentrePointsOAAxisDown) {
+    const OvalConstruction k = buildOvalConstruction(example::ovalCoefficients(100, 50, example::halfPi));
+    EXPECT_NEAR(k.placedPoint(P::A1).x, 100.0L, 1e-15L);
+    EXPECT_NEAR(k.placedPoint(P::A1).y, 40.0L, 1e-15L);
+    EXPECT_NEAR(k.placedPoint(P::B1).x, 106.0L, 1e-15L);
+    EXPECT_NEAR(k.placedPoint(P::B1).y, 50.0L, 1e-15L);
+    const PlanePoint end = placePoint(k, 12.0L, 0.0L);  // end of the semi-major axis
+    EXPECT_NEAR(end.x, 100.0L, 1e-15L);
+    EXPECT_NEAR(end.y, 38.0L, 1e-15L);
+    // Lengths are taken before the turn.
+    EXPECT_EQ(k.stepMax, 5.0L);
+}
+
+struct SignRow {
+    std::string name;
+    int index;
+    bool changesOval;
+};
+
+void PrintTo(const SignRow& row, std::ostream* os) { *os << row.name; }
+
+class CoefficientSign : public ::testing::TestWithParam<SignRow> {};
+
+TEST_P(CoefficientSign, MattersOnlyForCentreAndRotation) {
+    const SignRow& row = GetParam();
+    const CoefficientVector base = example::ovalCoefficients(1.5L, -2.5L, 0.25L);
+    CoefficientVector negated = base;
+    negated.coef(row.index) = -negated.coef(row.index);
+    const OvalConstruction k0 = buildOvalConstruction(base);
+    const OvalConstruction k1 = buildOvalConstruction(negated);
+    const ArcRadii r0 = arcRadii(k0, base.coef(8));
+    const ArcRadii r1 = arcRadii(k1, negated.coef(8));
+    bool same = r0.rMin == r1.rMin && r0.rMed == r1.rMed && r0.rMax == r1.rMax;
+    for (std::size_t i = 0; i < k0.placed.size(); ++i) {
+        same = same && k0.placed[i].x == k1.placed[i].x && k0.placed[i].y == k1.placed[i].y;
+    }
+    EXPECT_EQ(!same, row.changesOval);
+}
+
+INSTANTIATE_TEST_SUITE_P(Construction, CoefficientSign,
+                         ::testing::Values(SignRow{"oa", coefficient::oa, false}, SignRow{"ob", coefficient::ob, false},
+                                           SignRow{"oc", coefficient::oc, false}, SignRow{"dc", coefficient::dc, false},
+                                           SignRow{"ae", coefficient::ae(1), false},
+                                           SignRow{"centreX", coefficient::centreX, true},
+                                           SignRow{"centreY", coefficient::centreY, true},
+                                           SignRow{"rotation", coefficient::rotation, true}),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(Construction, RightEndMeetsUpperRightWithoutGap) {
+    const OvalConstruction k = buildOvalConstruction(example::ovalCoefficients());
+    const ArcRadii radii = arcRadii(k, 2.0L);
+    const Real80 ux = 6.0L / example::sqrt45, uy = 3.0L / example::sqrt45;
+    const PlanePoint fromA1{10.0L + radii.rMin * ux, 0.0L + radii.rMin * uy};
+    const PlanePoint fromD4{4.0L + radii.rMed * ux, -3.0L + radii.rMed * uy};
+    EXPECT_NEAR(fromA1.x, 11.789L, 5e-4L);
+    EXPECT_NEAR(fromA1.y, 0.894L, 5e-4L);
+    EXPECT_NEAR(fromD4.x, fromA1.x, 1e-17L);
+    EXPECT_NEAR(fromD4.y, fromA1.y, 1e-17L);
+}
+
+TEST(Construction, CurvesWithOtherAEAreParallel) {
+    const OvalConstruction k = buildOvalConstruction(example::ovalCoefficients(0, 0, 0, {2.0L, 5.0L}));
+    const ArcRadii inner = arcRadii(k, 2.0L);
+    const ArcRadii outer = arcRadii(k, -5.0L);
+    EXPECT_EQ(outer.rMin - inner.rMin, 3.0L);
+    EXPECT_NEAR(outer.rMed - inner.rMed, 3.0L, 2e-18L);
+    EXPECT_NEAR(outer.rMax - inner.rMax, 3.0L, 2e-18L);
+}
+
+// Where arc k ends and arc k + 1 starts, both arcs reach the same point: each end direction is
+// the next start direction, and the radii differ by the distance of the two centres.
+struct JunctionRow {
+    std::string name;
+    Real80 cx, cy, theta;
+};
+
+void PrintTo(const JunctionRow& row, std::ostream* os) { *os << row.name; }
+
+class ArcTableJunctions : public ::testing::TestWithParam<JunctionRow> {};
+
+PlanePoint alongDirection(const PlanePoint& centre, const PlanePoint& from, const PlanePoint& to, Real80 radius) {
+    const Real80 length = std::hypot(to.x - from.x, to.y - from.y);
+    return {centre.x + radius * (to.x - from.x) / length, centre.y + radius * (to.y - from.y) / length};
+}
+
+TEST_P(ArcTableJunctions, ConsecutiveArcsMeet) {
+    const JunctionRow& row = GetParam();
+    const OvalConstruction k = buildOvalConstruction(example::ovalCoefficients(row.cx, row.cy, row.theta));
+    const auto table = arcTable(k, arcRadii(k, 2.0L));
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        EXPECT_EQ(static_cast<std::size_t>(table[i].arc), i + 1);
+        const ArcTableRow& here = table[i];
+        const ArcTableRow& next = table[(i + 1) % table.size()];
+        const PlanePoint end = alongDirection(here.centre, here.endFrom, here.endTo, here.radius);
+        const PlanePoint start = alongDirection(next.centre, next.startFrom, next.startTo, next.radius);
+        EXPECT_NEAR(end.x, start.x, 1e-15L) << "arc " << i + 1;
+        EXPECT_NEAR(end.y, start.y, 1e-15L) << "arc " << i + 1;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Construction, ArcTableJunctions,
+                         ::testing::Values(JunctionRow{"atOrigin", 0, 0, 0},
+                                           JunctionRow{"movedAndTurned", 100, 50, 0.3L},
+                                           JunctionRow{"turnedBack", -2, 3, -1.2L}),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(Construction, ArcTableCentresAndRadii) {
+    const OvalConstruction k = buildOvalConstruction(example::ovalCoefficients());
+    const ArcRadii radii = arcRadii(k, 2.0L);
+    const auto table = arcTable(k, radii);
+    const PlanePoint centres[8] = {{0, -6}, {-4, -3}, {-10, 0}, {-4, 3}, {0, 6}, {4, 3}, {10, 0}, {4, -3}};
+    const Real80 expectedRadii[8] = {radii.rMax, radii.rMed, radii.rMin, radii.rMed,
+                                     radii.rMax, radii.rMed, radii.rMin, radii.rMed};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(table[i].centre.x, centres[i].x) << "arc " << i + 1;
+        EXPECT_EQ(table[i].centre.y, centres[i].y) << "arc " << i + 1;
+        EXPECT_EQ(table[i].radius, expectedRadii[i]) << "arc " << i + 1;
+    }
+    // Top runs from the direction B2->C1 to B2->C2.
+    EXPECT_EQ(table[0].startTo.x, 8.0L);
+    EXPECT_EQ(table[0].endTo.x, -8.0L);
+}
+
+TEST(ConstructionDeathTest, CollapsedConstructionEndsTheRun) {
+    CoefficientVector v = example::ovalCoefficients();
+    v.coef(coefficient::ob) = 1e-11L;
+    v.coef(coefficient::oc) = -1e-11L;
+    EXPECT_EXIT(buildOvalConstruction(v), ::testing::ExitedWithCode(65), "OB and OC.*collapses.*other values");
+}
+
+TEST(Construction, NearlyCollapsedConstructionStillBuilds) {
+    CoefficientVector v = example::ovalCoefficients();
+    v.coef(coefficient::ob) = 0.0L;
+    v.coef(coefficient::oc) = 2e-10L;  // c*c = 4e-20, just above the guard
+    const OvalConstruction k = buildOvalConstruction(v);
+    EXPECT_GT(k.cbLength, 0.0L);
+}
+
+}  // namespace
