@@ -7,6 +7,7 @@ Needs Debian's python3-ezdxf (its drawing add-on) and python3-matplotlib.
 """
 
 import argparse
+import os
 import sys
 
 import matplotlib
@@ -118,7 +119,7 @@ def main(argv):
     parser.add_argument("picture", help="the PNG file to write")
     parser.add_argument("--title", default=None, help="title above the picture")
     args = parser.parse_args(argv)
-    title = args.title or f"{args.drawing}: fitted eight-centre ovals over the digitised points"
+    title = args.title or os.path.basename(args.drawing)
     try:
         render(args.drawing, args.picture, title)
     except (IOError, ezdxf.DXFStructureError) as error:
