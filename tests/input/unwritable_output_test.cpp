@@ -1,0 +1,117 @@
+// Whole runs whose output files cannot be created: a directory stands where the file
+// should go, or the current directory is read-only. The run must end with the system's
+// error code, the "Runtime error" line and a sentence naming the file.
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support/program_runner.hpp"
+
+namespace {
+
+using kelmartest::readFile;
+using kelmartest::runProgramIn;
+using kelmartest::scratchDirectory;
+using kelmartest::writeFile;
+namespace fs = std::filesystem;
+
+// Eight points of an oval about the origin, and starting values close to it.
+const std::string pointList = "8\r\n100 0\r\n0 60\r\n-100 0\r\n0 -60\r\n70.7 42.4\r\n-70.7 42.4\r\n-70.7 -42.4\r\n70.7 -42.4\r\n";
+const std::string answers = "punti.txt\n0\n0\n0\n100\n60\n40\n25\n50\n";
+
+bool endsWithRuntimeError(const std::string& out, int number) {
+    char head[32];
+    std::snprintf(head, sizeof head, "Runtime error %3d at ", number);
+    return std::regex_search(out, std::regex(std::string(head) + "[0-9A-F]{8}\r\n$"));
+}
+
+struct BlockedRow {
+    std::string name;
+    std::string blockedFile;  // a directory of this name stands in the way
+    std::vector<std::string> writtenBefore;
+};
+
+const std::vector<BlockedRow> blockedRows = {
+    {"Report", "kelmar.txt", {}},
+    {"CoefficientFile", "kelmar.coe", {"kelmar.txt"}},
+    {"Drawing", "kelmar.dxf", {"kelmar.txt", "kelmar.coe"}},
+};
+
+class BlockedOutput : public ::testing::TestWithParam<BlockedRow> {};
+
+TEST_P(BlockedOutput, EndsWithTheSystemErrorAndNamesTheFile) {
+    const BlockedRow& row = GetParam();
+    if (row.blockedFile == "kelmar.dxf") {
+        const fs::path probe = scratchDirectory("drawing_probe");
+        writeFile(probe / "punti.txt", pointList);
+        const auto run = runProgramIn(probe, answers);
+        ASSERT_EQ(run.status, 0) << run.out << run.err;
+        if (!fs::exists(probe / "kelmar.dxf")) GTEST_SKIP() << "this build does not write the drawing yet";
+    }
+    const fs::path dir = scratchDirectory("blocked_" + row.name);
+    writeFile(dir / "punti.txt", pointList);
+    fs::create_directory(dir / row.blockedFile);
+
+    const auto run = runProgramIn(dir, answers);
+    EXPECT_EQ(run.status, EISDIR);
+    EXPECT_TRUE(endsWithRuntimeError(run.out, EISDIR)) << run.out;
+    EXPECT_NE(run.err.find("cannot create '" + row.blockedFile + "': Is a directory"), std::string::npos) << run.err;
+    for (const std::string& earlier : row.writtenBefore) {
+        EXPECT_TRUE(fs::is_regular_file(dir / earlier)) << earlier;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, BlockedOutput, ::testing::ValuesIn(blockedRows),
+                         [](const auto& info) { return info.param.name; });
+
+// Root writes into a read-only directory anyway, so under root the program runs as the
+// unprivileged user "nobody" (65534).
+TEST(ReadOnlyDirectory, ReportCannotBeCreated) {
+    constexpr uid_t nobody = 65534;
+    const fs::path dir = scratchDirectory("read_only");
+    writeFile(dir / "punti.txt", pointList);
+    writeFile(dir / ".answers", answers);
+    chmod((dir / "punti.txt").c_str(), 0644);
+    chmod(dir.c_str(), 0555);
+
+    const bool asRoot = geteuid() == 0;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int in = open((dir / ".answers").c_str(), O_RDONLY);
+        const int out = open((dir / ".stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open((dir / ".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(120);
+        if (chdir(dir.c_str()) != 0) _exit(121);
+        if (asRoot && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)) _exit(122);
+        execl(KELMAR_BINARY, KELMAR_BINARY, static_cast<char*>(nullptr));
+        _exit(123);
+    }
+    int raw = 0;
+    ASSERT_EQ(waitpid(child, &raw, 0), child);
+    chmod(dir.c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(raw));
+    const int status = WEXITSTATUS(raw);
+    ASSERT_LT(status, 120) << "the child could not start the program";
+
+    const std::string out = readFile(dir / ".stdout");
+    const std::string err = readFile(dir / ".stderr");
+    EXPECT_EQ(status, EACCES) << out << err;
+    EXPECT_TRUE(endsWithRuntimeError(out, EACCES)) << out;
+    EXPECT_NE(err.find("cannot create 'kelmar.txt': Permission denied"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(dir / "kelmar.txt"));
+}
+
+}  // namespace
