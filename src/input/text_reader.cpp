@@ -16,7 +16,8 @@ void readPointList(InputChannel& channel, CurveStore& store) {
 
     // The count is not trusted for memory: points are stored as they are read, and a list
     // that ends early is rejected instead of being padded with points at (0, 0).
-    for (std::int32_t p = 1; p <= declared; ++p) {
+    // The counter is wider than the count, so that a count of 2147483647 ends the loop.
+    for (std::int64_t p = 1; p <= declared; ++p) {
         Real80 x = 0;
         Real80 y = 0;
         if (!readRealToken(channel, x) || !readRealToken(channel, y)) {

@@ -20,7 +20,8 @@ LoadedCoefficients readCoefficients(InputChannel& channel) {
     skipRestOfLine(channel);
     // The count is not trusted for memory: values are kept as they are read, and once the
     // file has ended every further value is 0 without being stored.
-    for (std::int32_t k = 1; k <= loaded.declaredCount; ++k) {
+    // The counter is wider than the count, so that a count of 2147483647 ends the loop.
+    for (std::int64_t k = 1; k <= loaded.declaredCount; ++k) {
         Real80 value = 0;
         if (!readRealToken(channel, value)) break;
         loaded.values.push_back(value);
