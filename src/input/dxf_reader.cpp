@@ -162,17 +162,19 @@ bool parseGroupCode(const LineHead& head, int& code) {
     return true;
 }
 
+/// The first token of a value line, taken as the reading rules take a token: after the
+/// characters of code 32 or less, up to the next one.
 Real80 coordinateValue(const LineHead& head, long long line, const std::string& name) {
-    std::string token = trimmed(head.text);
-    TokenProblem problem = TokenProblem::Valid;
+    const std::string& text = head.text;
+    std::size_t start = 0;
+    while (start < text.size() && static_cast<unsigned char>(text[start]) <= 32) ++start;
+    std::size_t end = start;
+    while (end < text.size() && static_cast<unsigned char>(text[end]) > 32) ++end;
+    const std::string token = text.substr(start, end - start);
+    // Only the start of a long line is kept: a token that runs to its end is too long.
+    const bool cut = end == text.size() && head.length > text.size();
     Real80 value = 0;
-    if (head.length > valueKeep) {
-        problem = TokenProblem::TooLong;
-    } else {
-        const std::size_t blank = token.find_first_of(" \t");
-        if (blank != std::string::npos) token.resize(blank);
-        problem = parseRealToken(token, value);
-    }
+    const TokenProblem problem = cut ? TokenProblem::TooLong : parseRealToken(token, value);
     if (problem != TokenProblem::Valid) {
         failRun(runtimeError::invalidNumber, KELMAR_HERE,
                 tokenProblemSentence(quotedToken(token) + " on " + onLine(line, name), problem, false));
