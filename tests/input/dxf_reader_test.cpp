@@ -136,6 +136,9 @@ const std::vector<ReadRow> readRows = {
      entitiesStart + Lines{"0", "LWPOLYLINE", "8", "0", "90", "2", "10", "1", "20", "2", "10", "3", "20", "4", "0",
                            "ENDSEC"},
      {{{1, 2}, {3, 4}}}},
+    {"LwpolylineValueLinesLongerThanTheirToken",
+     entitiesStart + Lines{"  0", "LWPOLYLINE", " 10", "1.5" + std::string(300, ' ') + "x", " 20", "\t-2\x01"},
+     {{{1.5, -2}}}},
     {"LwpolylinesEndWithTheEntitiesSection",
      entitiesStart + lwpolyline({{"1", "2"}}) + sectionEnd + Lines{"  0", "SECTION", "  2", "OBJECTS"} +
          lwpolyline({{"3", "4"}}) + fileEnd,
