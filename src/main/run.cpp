@@ -4,18 +4,32 @@
 #include <limits>
 #include <string>
 
+#include "dxf/dxf_writer.hpp"
+#include "dxf/oval_drawing.hpp"
+#include "fit/optimiser.hpp"
 #include "input/dxf_reader.hpp"
 #include "input/text_reader.hpp"
 #include "main/coefficient_file.hpp"
 #include "main/run_error.hpp"
 #include "main/run_state.hpp"
 #include "main/text_io.hpp"
+#include "report/oval_summary.hpp"
+#include "report/points_listing.hpp"
 
 namespace {
 
 constexpr const char* bannerLine = "Programma per l'interpolazione di un ovale a 8 centri";
 constexpr const char* creditLine = "kelmar 1.0 - ovale a otto centri ai minimi quadrati, precisione estesa";
 constexpr const char* reportFileName = "kelmar.txt";
+constexpr const char* drawingFileName = "kelmar.dxf";
+
+// pi as the extended real nearest to it (significand C90FDAA22168C235).
+constexpr Real80 pi = 0xC.90FDAA22168C235p-2L;
+static_assert(pi == 3.14159265358979323851L);
+// Added to every coefficient before the fit: each step starts from the coefficient's own
+// value, so a coefficient of exactly 0 would never move.
+constexpr Real80 startOffset = 1.111e-6L;
+constexpr std::int32_t checkpointInterval = 500;
 
 /// The reader is chosen by the last character of the name, compared case-sensitively.
 enum class InputKind { CoefficientFile, TextPoints, DxfDrawing };
@@ -215,8 +229,36 @@ int runProgram() {
     writeCoefficientFile(run.inputFileName, run.coefficients);
     endLine(run.report);
 
-    // The fit, its final listing, the drawing and the points listing follow here.
+    CoefficientVector& c = run.coefficients;
+    c.coef(coefficient::rotation) = c.coef(coefficient::rotation) * pi / 180;
+    for (std::int32_t k = 1; k <= c.coefCount(); ++k) c.coef(k) = c.coef(k) + startOffset;
 
+    setActivity("fitting the oval to the points of '" + run.inputFileName + "'");
+    optimiseCoefficients(run, checkpointInterval);
+
+    setActivity("writing the results");
+    writeText(run.console, "Scarto ");
+    writeRealField(run.console, run.totals.residual, 14, 9);
+    endLine(run.console);
+    endLine(run.console);
+
+    writeText(run.report, "Scarto quadratico medio ");
+    writeRealField(run.report, run.totals.residual, 14, 9);
+    endLine(run.report);
+    endLine(run.report);
+    writeCoefficientListing(run.report, c, "Valore finale coefficiente ");
+    endLine(run.report);
+    writeLine(run.report, "Valori finali ovale");
+
+    run.drawing = createForWriting(drawingFileName);
+    openDxfEntities(run.drawing);
+    writeReportSummary(run.report, c, run.totals);
+    writePointsListing(run);
     closeChannel(run.report);
+
+    for (std::int32_t j = 1; j <= run.curves.curveCount(); ++j) drawOvalCurve(run, j, j == 1);
+    closeDxfEntities(run.drawing);
+    closeChannel(run.drawing);
+    flushChannel(run.console);
     return 0;
 }

@@ -203,4 +203,15 @@ TEST(Run, WarnsWhenThePointsDoNotSurroundTheOrigin) {
     EXPECT_EQ(run.out.find("warning"), std::string::npos);
 }
 
+TEST(Run, FloatingPointOverflowEndsTheRunWith205) {
+    const auto dir = scratchDirectory("overflow");
+    writeFile(dir / "huge.txt", crlf({"4", "1e3000 1e3000", "-1e3000 1e3000", "-1e3000 -1e3000", "1e3000 -1e3000"}));
+    const auto run = runProgramIn(dir, "huge.txt\n0\n0\n0\n10\n6\n8\n5\n2\n");
+    EXPECT_EQ(run.status, 205) << run.err;
+    EXPECT_TRUE(hasRuntimeErrorLine(run.out, 205)) << run.out;
+    EXPECT_NE(run.err.find("overflow"), std::string::npos) << run.err;
+    // What was written before the fault stays written.
+    EXPECT_EQ(readFile(dir / "kelmar.coe").substr(0, 10), "huge.txt\r\n");
+}
+
 }  // namespace
