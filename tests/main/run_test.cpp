@@ -218,4 +218,16 @@ TEST(Run, FloatingPointOverflowEndsTheRunWith205) {
     EXPECT_EQ(readFile(dir / "kelmar.coe").substr(0, 10), "huge.txt\r\n");
 }
 
+TEST(Run, ConsoleThatGoesAwayIsAFailedWrite) {
+    const auto dir = scratchDirectory("closed_console");
+    writeFile(dir / "two_rings.dxf", readFile(std::string(KELMAR_TEST_DATA) + "/two_rings.dxf"));
+    writeFile(dir / ".answers", readFile(std::string(KELMAR_TEST_DATA) + "/two_rings.answers"));
+    // The reader takes one byte and leaves; every later console line fails with EPIPE.
+    const std::string command = "cd '" + dir.string() + "' && { '" + std::string(KELMAR_BINARY) +
+                                "' < .answers 2> .stderr; echo $? > .status; } | head -c 1 > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(readFile(dir / ".status"), "32\n");
+    EXPECT_NE(readFile(dir / ".stderr").find("cannot write to 'standard output': Broken pipe"), std::string::npos);
+}
+
 }  // namespace
