@@ -30,6 +30,7 @@ INSTANTIATE_TEST_SUITE_P(
         RealFieldRow{"NegativeIn12_4", -67.25L, 12, 4, "    -67.2500"},
         RealFieldRow{"HalfIn14_9", 0.5L, 14, 9, "   0.500000000"},
         RealFieldRow{"MinusHalfIn14_9", -0.5L, 14, 9, "  -0.500000000"},
+        RealFieldRow{"NegativeCoefficient", -12.5L, 14, 9, " -12.500000000"},
         RealFieldRow{"NegativeRoundingToZeroKeepsSign", -0.0000000001L, 14, 9, "  -0.000000000"},
         RealFieldRow{"NegativeZeroKeepsSign", -0.0L, 14, 9, "  -0.000000000"},
         RealFieldRow{"PositiveZero", 0.0L, 14, 9, "   0.000000000"},
