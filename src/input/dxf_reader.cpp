@@ -224,6 +224,11 @@ void scanLwPolylines(LineScan& scan, CurveStore& store, EntityCensus& census) {
     }
 }
 
+/// "1 LWPOLYLINE entity", "3 LWPOLYLINE entities".
+std::string entities(std::size_t count, const std::string& type) {
+    return std::to_string(count) + " " + type + (count == 1 ? " entity" : " entities");
+}
+
 long long pointsIn(const CurveStore& store) {
     long long total = 0;
     for (const Curve& curve : store.curves) total += static_cast<long long>(curve.x.size());
@@ -264,8 +269,8 @@ void readDrawing(const std::string& name, CurveStore& store, OpenChannel open) {
     }
     if (!store.curves.empty()) {
         if (pointsIn(store) == 0) {
-            failDrawing("'" + name + "' holds " + std::to_string(store.curves.size()) +
-                        " POLYLINE entities after ENTITIES but not one VERTEX in them: there is no point to fit");
+            failDrawing("'" + name + "' holds " + entities(store.curves.size(), "POLYLINE") +
+                        " after ENTITIES but not one VERTEX in them: there is no point to fit");
         }
         return;
     }
@@ -280,11 +285,11 @@ void readDrawing(const std::string& name, CurveStore& store, OpenChannel open) {
                     describeCensus(census));
     }
     if (pointsIn(store) == 0) {
-        failDrawing("'" + name + "' yields no point: its " + std::to_string(store.curves.size()) +
-                    " LWPOLYLINE entities have no vertices");
+        failDrawing("'" + name + "' yields no point: " + entities(store.curves.size(), "LWPOLYLINE") +
+                    " and not one vertex in them");
     }
-    notice("'" + name + "' holds no POLYLINE entity; its " + std::to_string(store.curves.size()) +
-           " LWPOLYLINE entities were read instead, one curve each");
+    notice("'" + name + "' holds no POLYLINE entity; " + entities(store.curves.size(), "LWPOLYLINE") +
+           (store.curves.size() == 1 ? " was" : " were") + " read instead, one curve each");
 }
 
 }  // namespace

@@ -289,7 +289,7 @@ const std::vector<RejectRow> rejectRows = {
      {data, false, {"holds 2 POLYLINE entities after ENTITIES but not one VERTEX"}}},
     {"LwpolylineWithoutVertices",
      joinLines(entitiesStart + lwpolyline({}) + fileEnd),
-     {data, false, {"yields no point", "LWPOLYLINE", "no vertices"}}},
+     {data, false, {"yields no point: 1 LWPOLYLINE entity and not one vertex in them"}}},
     {"LwpolylineXWithoutY",
      joinLines(entitiesStart + Lines{"  0", "LWPOLYLINE", " 10", "1", " 42", "0.5", " 20", "2"} + fileEnd),
      {data, false, {"LWPOLYLINE on line 6 ", "has an X (group code 10) but no Y (group code 20) after it, at line 9"}}},
