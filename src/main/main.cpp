@@ -4,6 +4,16 @@
 #include "main/run.hpp"
 #include "main/run_error.hpp"
 
+namespace {
+#ifdef KELMAR_REFERENCE_RESIDUAL
+// Only the tests build this: the fit on the reference residual, for whole runs compared byte
+// for byte with the program's own.
+constexpr ResidualEvaluation residualEvaluation = ResidualEvaluation::Reference;
+#else
+constexpr ResidualEvaluation residualEvaluation = ResidualEvaluation::Incremental;
+#endif
+}  // namespace
+
 int main() {
     // Every console line is complete when it is written, so a run that ends early still
     // shows everything it said before.
@@ -12,5 +22,5 @@ int main() {
     // with its error code, not a silent death by signal.
     std::signal(SIGPIPE, SIG_IGN);
     enableFloatingPointTraps();
-    return runProgram();
+    return runProgram(residualEvaluation);
 }

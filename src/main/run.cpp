@@ -191,7 +191,7 @@ void writeCoefficientListing(OutputChannel& report, const CoefficientVector& coe
 
 }  // namespace
 
-int runProgram() {
+int runProgram(ResidualEvaluation evaluation) {
     RunState run;
     run.console = consoleOutput();
     InputChannel answers = consoleInput();
@@ -234,7 +234,7 @@ int runProgram() {
     for (std::int32_t k = 1; k <= c.coefCount(); ++k) c.coef(k) = c.coef(k) + startOffset;
 
     setActivity("fitting the oval to the points of '" + run.inputFileName + "'");
-    optimiseCoefficients(run, checkpointInterval);
+    optimiseCoefficients(run, checkpointInterval, evaluation);
 
     setActivity("writing the results");
     writeText(run.console, "Scarto ");

@@ -1,5 +1,6 @@
 #include "main/run_error.hpp"
 
+#include <atomic>
 #include <cfenv>
 #include <csignal>
 #include <cstdio>
@@ -44,7 +45,15 @@ std::size_t formatErrorLine(char* out, int number, std::uint32_t place) {
     return static_cast<std::size_t>(p - out);
 }
 
+// The fit measures points on several threads, and more than one can fault at once.
+std::atomic<bool> faultReported{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
+
 void onFloatingPointFault(int, siginfo_t* info, void*) {
+    // Only the first fault is reported; a thread that faults after it waits for the exit.
+    if (faultReported.exchange(true)) {
+        for (;;) pause();
+    }
     int number = runtimeError::invalidOperation;
     const char* cause = "an invalid floating-point operation";
     if (info->si_code == FPE_FLTDIV || info->si_code == FPE_INTDIV) {

@@ -37,11 +37,11 @@ struct ProgramRun {
     std::string err;  // standard error
 };
 
-/// Runs the program in `dir` with `answers` on standard input.
-inline ProgramRun runProgramIn(const std::filesystem::path& dir, const std::string& answers) {
+/// Runs the program (or another build of it) in `dir` with `answers` on standard input.
+inline ProgramRun runProgramIn(const std::filesystem::path& dir, const std::string& answers,
+                               const std::string& program = KELMAR_BINARY) {
     writeFile(dir / ".answers", answers);
-    const std::string command = "cd '" + dir.string() + "' && '" + std::string(KELMAR_BINARY) +
-                                "' < .answers > .stdout 2> .stderr";
+    const std::string command = "cd '" + dir.string() + "' && '" + program + "' < .answers > .stdout 2> .stderr";
     const int raw = std::system(command.c_str());
     ProgramRun run;
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
