@@ -2,6 +2,7 @@
 // Runs the built program in a directory of its own, with answers on standard input.
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -23,9 +24,11 @@ inline void writeFile(const std::filesystem::path& path, const std::string& text
     out << text;
 }
 
-/// A fresh, empty directory under the test's temporary directory.
+/// A fresh, empty directory under the test's temporary directory, of this process alone
+/// (test processes run side by side).
 inline std::filesystem::path scratchDirectory(const std::string& name) {
-    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / ("kelmar_" + name);
+    const std::filesystem::path dir =
+        std::filesystem::path(::testing::TempDir()) / ("kelmar_" + name + "_" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir;
