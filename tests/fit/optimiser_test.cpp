@@ -14,6 +14,7 @@
 #include "../model/example_oval.hpp"
 #include "fit/coordinate_search.hpp"
 #include "model/residual.hpp"
+#include "support/noisy_ovals.hpp"
 
 namespace {
 
@@ -220,24 +221,7 @@ TEST(CoordinateSearch, NotANumberEndsTheWalkAndSkipsTheCorrection) {
 
 /// Noiseless points along the eight arcs of each curve of `truth`.
 CurveStore pointsOnOval(const CoefficientVector& truth, int perArc) {
-    CurveStore store;
-    const OvalConstruction k = buildOvalConstruction(truth);
-    for (std::int32_t j = 1; j <= truth.coefCount() - 7; ++j) {
-        Curve curve;
-        for (const ArcTableRow& arc : arcTable(k, arcRadii(k, truth.coef(coefficient::ae(j))))) {
-            const Real80 start = std::atan2(arc.startTo.y - arc.startFrom.y, arc.startTo.x - arc.startFrom.x);
-            Real80 end = std::atan2(arc.endTo.y - arc.endFrom.y, arc.endTo.x - arc.endFrom.x);
-            if (end <= start) end += 2 * std::acos(-1.0L);
-            for (int s = 0; s < perArc; ++s) {
-                const Real80 angle = start + (end - start) * (s + 0.5L) / perArc;
-                curve.x.push_back(arc.centre.x + arc.radius * std::cos(angle));
-                curve.y.push_back(arc.centre.y + arc.radius * std::sin(angle));
-            }
-        }
-        store.totalPointCount += static_cast<std::int32_t>(curve.x.size());
-        store.curves.push_back(std::move(curve));
-    }
-    return store;
+    return kelmartest::noisyOvalStore(truth, perArc, 0.0L, 1);
 }
 
 std::size_t occurrences(const std::string& text, const std::string& word) {
