@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
         }
     }
     auto* construction = benchmark::RegisterBenchmark("Construction", newConstruction);
-    for (const int points : {100, 250, 500, 750, 1000, 1500, 2000, 6000}) {
+    for (const int points : {100, 250, 500, 750, 1000, 1500, 2000, 6000, 60000}) {
         for (const int threads : {0, 1, 2}) construction->Args({points, threads});
     }
     construction->UseRealTime()->Unit(benchmark::kMicrosecond);

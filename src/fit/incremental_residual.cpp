@@ -19,7 +19,8 @@ constexpr std::size_t blockSize = 64;
 // leaves little for the others to wait for.
 constexpr std::size_t chunkSize = 256;
 
-unsigned threadCount(const IncrementalResidualSettings& settings) {
+unsigned threadCount(const IncrementalResidualSettings& settings, std::size_t points) {
+    if (static_cast<std::int64_t>(points) < settings.minPointsForThreads) return 1;
     const unsigned wanted = settings.threads != 0 ? settings.threads : std::thread::hardware_concurrency();
     return std::max(1u, wanted);
 }
@@ -27,11 +28,12 @@ unsigned threadCount(const IncrementalResidualSettings& settings) {
 }  // namespace
 
 IncrementalResidual::IncrementalResidual(const CurveStore& curves, IncrementalResidualSettings settings)
-    : curves_(curves), settings_(settings) {
+    : curves_(curves) {
     const std::size_t curveCount = curves.curves.size();
     curveBegin_.assign(curveCount + 1, 0);
     for (std::size_t j = 0; j < curveCount; ++j) curveBegin_[j + 1] = curveBegin_[j] + curves.curves[j].x.size();
     pointTotal_ = curveBegin_[curveCount];
+    threads_ = threadCount(settings, pointTotal_);
 
     bool finite = true;
     signs_.resize(pointTotal_);
@@ -46,7 +48,7 @@ IncrementalResidual::IncrementalResidual(const CurveStore& curves, IncrementalRe
             maxAbsY_ = std::max(maxAbsY_, std::fabs(y));
         }
     }
-    if (finite) {
+    if (finite) {  // otherwise doubleX_ stays empty and every point takes the extended test
         doubleX_.resize(pointTotal_);
         doubleY_.resize(pointTotal_);
         for (std::size_t j = 0; j < curveCount; ++j) {
@@ -56,8 +58,6 @@ IncrementalResidual::IncrementalResidual(const CurveStore& curves, IncrementalRe
                 doubleY_[curveBegin_[j] + i] = static_cast<double>(curve.y[i]);
             }
         }
-    } else {
-        maxAbsX_ = maxAbsY_ = filterCoordinateLimit * 2;  // never filtered
     }
 
     aeKey_.assign(curveCount, 0.0L);
@@ -107,14 +107,14 @@ void IncrementalResidual::adoptConstruction(const CoefficientVector& coefficient
 
 Real80 IncrementalResidual::measureAndSum() {
     Real80 sum = 0.0L;
-    if (static_cast<std::int64_t>(pointTotal_) < settings_.minPointsForThreads || threadCount(settings_) == 1) {
+    if (threads_ == 1) {
         counts_.extendedSectorTests += measureRange(0, pointTotal_);
-        addRange(sum, 0, pointTotal_);
+        sum = addRange(sum, 0, pointTotal_);
     } else {
         // The helpers measure chunks while this thread adds up, in order, the chunks already
         // measured, and measures chunks itself whenever the next one to add is not ready.
         if (!pool_) {
-            pool_ = std::make_unique<WorkerPool>(threadCount(settings_));
+            pool_ = std::make_unique<WorkerPool>(threads_);
             chunkMeasured_ = std::make_unique<std::atomic<bool>[]>((pointTotal_ + chunkSize - 1) / chunkSize);
         }
         const std::size_t chunks = (pointTotal_ + chunkSize - 1) / chunkSize;
@@ -130,7 +130,7 @@ Real80 IncrementalResidual::measureAndSum() {
         for (std::size_t added = 0, round = 0; added < chunks;) {
             if (chunkMeasured_[added].load(std::memory_order_acquire)) {
                 const std::size_t first = added * chunkSize;
-                addRange(sum, first, std::min(first + chunkSize, pointTotal_));
+                sum = addRange(sum, first, std::min(first + chunkSize, pointTotal_));
                 ++added;
                 round = 0;
             } else if (!pool_->runOneChunk()) {
@@ -186,7 +186,7 @@ std::int64_t IncrementalResidual::measureRange(std::size_t first, std::size_t en
     return extended;
 }
 
-void IncrementalResidual::addRange(Real80& sum, std::size_t first, std::size_t end) {
+Real80 IncrementalResidual::addRange(Real80 sum, std::size_t first, std::size_t end) {
     // Every curve that begins in the range, empty ones included, records the sum at its start.
     std::size_t j = curveOf(first);
     while (j > 0 && curveBegin_[j - 1] == first) --j;
@@ -200,6 +200,7 @@ void IncrementalResidual::addRange(Real80& sum, std::size_t first, std::size_t e
             sum = deviation * deviation + sum;
         }
     }
+    return sum;
 }
 
 Real80 IncrementalResidual::sumFrom(std::size_t firstCurve, const CoefficientVector& coefficients) {
@@ -213,7 +214,7 @@ Real80 IncrementalResidual::sumFrom(std::size_t firstCurve, const CoefficientVec
         }
     }
     Real80 sum = prefixSum_[firstCurve];
-    if (firstCurve < radii_.size()) addRange(sum, curveBegin_[firstCurve], pointTotal_);
+    if (firstCurve < radii_.size()) sum = addRange(sum, curveBegin_[firstCurve], pointTotal_);
     closeSum(sum);
     return residualOf(sum);
 }

@@ -56,14 +56,14 @@ private:
     void adoptConstruction(const CoefficientVector& coefficients);
     Real80 measureAndSum();
     std::int64_t measureRange(std::size_t first, std::size_t end);
-    void addRange(Real80& sum, std::size_t first, std::size_t end);
+    Real80 addRange(Real80 sum, std::size_t first, std::size_t end);
     Real80 sumFrom(std::size_t firstCurve, const CoefficientVector& coefficients);
     void closeSum(Real80 sum);
     Real80 residualOf(Real80 sum) const;
     std::size_t curveOf(std::size_t point) const;
 
     const CurveStore& curves_;
-    IncrementalResidualSettings settings_;
+    unsigned threads_ = 1;  // that measure the points of a new construction
     std::size_t pointTotal_ = 0;
     std::vector<std::size_t> curveBegin_;  // curve j (from 0) is points curveBegin_[j] .. curveBegin_[j + 1]
     Real80 maxAbsX_ = 0, maxAbsY_ = 0;

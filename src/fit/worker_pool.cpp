@@ -1,10 +1,14 @@
 #include "fit/worker_pool.hpp"
 
+#include <chrono>
+
 namespace {
 
 // The fit's full evaluations come in runs a few tens of microseconds apart: a helper that
 // spins about that long before it sleeps joins the next one without a system call, and one
 // that is not needed for a while (the cheap evaluations in between) gives its core back.
+constexpr std::chrono::microseconds helperSpin{100};
+// Waiting for a helper to finish the chunk it has begun: short, so pause before yielding.
 constexpr int spinRounds = 2000;
 
 constexpr std::uint64_t openBit = std::uint64_t{1} << 31;
@@ -75,7 +79,9 @@ void WorkerPool::help() {
     std::fesetenv(&environment_);
     std::uint32_t seen = 0;
     for (;;) {
-        for (int round = 0; round < spinRounds && generation_.load(std::memory_order_acquire) == seen; ++round) {
+        const auto spinEnd = std::chrono::steady_clock::now() + helperSpin;
+        for (int round = 1; generation_.load(std::memory_order_acquire) == seen; ++round) {
+            if (round % 64 == 0 && std::chrono::steady_clock::now() > spinEnd) break;
             relax();
         }
         while (generation_.load(std::memory_order_acquire) == seen) generation_.wait(seen, std::memory_order_acquire);
