@@ -21,8 +21,11 @@ constexpr std::size_t chunkSize = 256;
 
 unsigned threadCount(const IncrementalResidualSettings& settings, std::size_t points) {
     if (static_cast<std::int64_t>(points) < settings.minPointsForThreads) return 1;
-    const unsigned wanted = settings.threads != 0 ? settings.threads : std::thread::hardware_concurrency();
-    return std::max(1u, wanted);
+    if (settings.threads != 0) return settings.threads;
+    // No more threads than pairs of chunks: on a machine with many cores the threads of a
+    // small input would mostly spin.
+    const std::size_t useful = std::max<std::size_t>(1, points / (2 * chunkSize));
+    return static_cast<unsigned>(std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), useful));
 }
 
 }  // namespace

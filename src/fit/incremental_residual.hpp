@@ -19,11 +19,12 @@
 #include "model/sector_filter.hpp"
 
 /// Below this many points a new construction is measured on one thread: waking a second
-/// thread costs more than it saves (measured with bench/residual_bench).
+/// thread costs more than it saves (measured with the Construction cases of bench/fit_bench).
 inline constexpr std::int64_t defaultMinPointsForThreads = 1000;
 
 struct IncrementalResidualSettings {
-    /// Threads for measuring the points, the caller's included; 0 means one per hardware thread.
+    /// Threads for measuring the points, the caller's included; 0 means one per hardware
+    /// thread, at most one per 512 points.
     unsigned threads = 0;
     /// Inputs with fewer points are measured on the caller's thread only.
     std::int64_t minPointsForThreads = defaultMinPointsForThreads;

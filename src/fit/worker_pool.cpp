@@ -1,6 +1,7 @@
 #include "fit/worker_pool.hpp"
 
 #include <chrono>
+#include <system_error>
 
 namespace {
 
@@ -36,7 +37,13 @@ void waitRound(int round) {
 
 WorkerPool::WorkerPool(unsigned threads) {
     std::fegetenv(&environment_);
-    for (unsigned t = 1; t < threads; ++t) helpers_.emplace_back([this] { help(); });
+    for (unsigned t = 1; t < threads; ++t) {
+        try {
+            helpers_.emplace_back([this] { help(); });
+        } catch (const std::system_error&) {
+            break;  // no more threads to be had: the pool works with those it has
+        }
+    }
 }
 
 WorkerPool::~WorkerPool() {

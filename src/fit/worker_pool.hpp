@@ -17,7 +17,8 @@ void waitRound(int round);
 class WorkerPool {
 public:
     /// A pool of `threads` threads counting the caller (at least 1), so threads - 1 helpers are
-    /// started. They compute under the caller's floating-point environment, traps included.
+    /// started, or as many as the system gives. They compute under the caller's floating-point
+    /// environment, traps included.
     explicit WorkerPool(unsigned threads);
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
