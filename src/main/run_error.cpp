@@ -1,6 +1,7 @@
 #include "main/run_error.hpp"
 
 #include <atomic>
+#include <cerrno>
 #include <cfenv>
 #include <csignal>
 #include <cstdio>
@@ -136,6 +137,7 @@ void enableFloatingPointTraps() {
     feenableexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
 }
 
-std::string describeSystemError(const std::string& action, const std::string& name, int errorCode) {
-    return action + " '" + name + "': " + std::strerror(errorCode);
+void failSystemCall(std::uint32_t place, const std::string& action, const std::string& name) {
+    const int code = errno != 0 ? errno : EIO;
+    failRun(code, place, action + " '" + name + "': " + std::strerror(code));
 }

@@ -57,5 +57,6 @@ void notice(const std::string& sentence);
 void enableFloatingPointTraps();
 void setActivity(const std::string& activity);
 
-/// The sentence of a failed system call on `what` ("cannot open 'x': ...").
-std::string describeSystemError(const std::string& action, const std::string& name, int errorCode);
+/// Ends the run after a failed system call on the file `name`: the error number is errno,
+/// and the sentence says "<action> '<name>': <the system's text>".
+[[noreturn]] void failSystemCall(std::uint32_t place, const std::string& action, const std::string& name);

@@ -128,8 +128,7 @@ namespace {
 
 void checkWrite(OutputChannel& channel, bool ok) {
     if (!ok) {
-        const int code = errno != 0 ? errno : EIO;
-        failRun(code, KELMAR_HERE, describeSystemError("cannot write to", channel.name, code));
+        failSystemCall(KELMAR_HERE, "cannot write to", channel.name);
     }
 }
 
@@ -141,8 +140,7 @@ OutputChannel createForWriting(const std::string& path) {
     errno = 0;
     channel.file = std::fopen(path.c_str(), "wb");
     if (channel.file == nullptr) {
-        const int code = errno != 0 ? errno : EIO;
-        failRun(code, KELMAR_HERE, describeSystemError("cannot create", path, code));
+        failSystemCall(KELMAR_HERE, "cannot create", path);
     }
     return channel;
 }
@@ -192,8 +190,7 @@ void closeChannel(OutputChannel& channel) {
     channel.file = nullptr;
     errno = 0;
     if (std::fclose(file) != 0) {
-        const int code = errno != 0 ? errno : EIO;
-        failRun(code, KELMAR_HERE, describeSystemError("cannot finish writing", channel.name, code));
+        failSystemCall(KELMAR_HERE, "cannot finish writing", channel.name);
     }
 }
 
@@ -215,10 +212,7 @@ int rawGet(InputChannel& channel) {
         c = getc_unlocked(channel.file);
         if (c == EOF) {
             if (std::ferror(channel.file)) {
-                const int code = errno != 0 ? errno : EIO;
-                failRun(code, KELMAR_HERE,
-                        describeSystemError("cannot read",
-                                            channel.isConsole ? std::string("standard input") : channel.name, code));
+                failSystemCall(KELMAR_HERE, "cannot read", channel.name);
             }
             c = endOfInput;
         }
@@ -413,8 +407,7 @@ InputChannel openForReading(const std::string& path) {
     errno = 0;
     channel.file = std::fopen(path.c_str(), "rb");
     if (channel.file == nullptr) {
-        const int code = errno != 0 ? errno : EIO;
-        failRun(code, KELMAR_HERE, describeSystemError("cannot open", path, code));
+        failSystemCall(KELMAR_HERE, "cannot open", path);
     }
     return channel;
 }
