@@ -83,13 +83,6 @@ TEST_F(CoefficientLoading, CountMustMatchTheCurvesOfTheNamedFile) {
                  {exitStatus::dataError, false, {"holds 8 coefficients", "need 7"}});
 }
 
-struct RejectRow {
-    std::string name;
-    std::string text;
-    ExpectedEnding expected;
-};
-
-constexpr int badNumber = runtimeError::invalidNumber;
 
 const std::vector<RejectRow> rejectRows = {
     {"DecimalCommaInAValue", "a.dxf\r\n2\r\n1.5\r\n30,5\r\n",

@@ -198,14 +198,6 @@ TEST_F(DxfReading, SaysSoOnStandardErrorWhenItFallsBackToLwpolylines) {
 
 // ------------------------------------------------------------------ drawings that are rejected
 
-struct RejectRow {
-    std::string name;
-    std::string text;
-    ExpectedEnding expected;
-};
-
-constexpr int data = exitStatus::dataError;
-constexpr int badNumber = runtimeError::invalidNumber;
 
 // Line numbers: entitiesStart holds lines 1-4, so a first POLYLINE keyword is line 6, the
 // first VERTEX keyword after polylineHeader line 20, its X line 24 and its Y line 26.

@@ -89,6 +89,16 @@ struct ExpectedEnding {
     std::vector<std::string> sentenceHolds;
 };
 
+/// One rejected input of a table: its name, its bytes, and how it must end.
+struct RejectRow {
+    std::string name;
+    std::string text;
+    ExpectedEnding expected;
+};
+
+inline constexpr int data = exitStatus::dataError;
+inline constexpr int badNumber = runtimeError::invalidNumber;
+
 inline void expectEnding(const Ending& ending, const ExpectedEnding& expected) {
     ASSERT_TRUE(ending.ended) << "the input was accepted";
     EXPECT_EQ(ending.run.status, expected.status) << ending.run.sentence;

@@ -56,14 +56,6 @@ INSTANTIATE_TEST_SUITE_P(Lists, TextReading,
                              return std::get<0>(info.param).name + lineEndName(std::get<1>(info.param));
                          });
 
-struct RejectRow {
-    std::string name;
-    std::string text;
-    ExpectedEnding expected;
-};
-
-constexpr int data = exitStatus::dataError;
-constexpr int badNumber = runtimeError::invalidNumber;
 
 const std::vector<RejectRow> rejectRows = {
     {"FewerPairsThanDeclared", "5\r\n1 2\r\n3 4\r\n5 6\r\n", {data, false, {"'punti.txt' declares 5 points but holds 3"}}},
