@@ -39,7 +39,7 @@ namespace {
 
 constexpr std::uint64_t seed = 1;
 constexpr Real80 noise = 0.01L;
-constexpr std::int32_t checkInterval = 500;  // the program's
+constexpr std::int32_t checkInterval = checkpointInterval;
 
 /// OA 10, OB 6, OC 8, DC 5, centre (0.3, -0.2), rotation 0.01 rad; AE 2, 3, 4, ... per curve.
 CoefficientVector truth(std::int32_t curves) {
@@ -67,7 +67,7 @@ CurveStore generatedStore(std::int32_t curves, std::int32_t points) {
 CoefficientVector startOf(std::int32_t curves) {
     std::mt19937_64 random(seed ^ 0x5bd1e995u);
     CoefficientVector v = truth(curves);
-    for (Real80& c : v.values) c = c * (1 + 0.04L * (uniformUnit(random()) - 0.5L)) + 1.111e-6L;
+    for (Real80& c : v.values) c = c * (1 + 0.04L * (uniformUnit(random()) - 0.5L)) + startOffset;
     return v;
 }
 
@@ -144,7 +144,7 @@ void runFit(benchmark::State& state, const Case& c, Path path) {
         const auto start = std::chrono::steady_clock::now();
         Outcome outcome;
         if (path == Path::Reference) {
-            ResidualEvaluator evaluator{store};
+            ReferenceResidual evaluator{store};
             outcome = fit(c.curves, c.limit, evaluator);
         } else {
             IncrementalResidualSettings settings;

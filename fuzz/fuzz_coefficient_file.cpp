@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "fuzz_support.hpp"
-#include "main/coefficient_file.hpp"
+#include "input/coefficient_file.hpp"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzing::prepare();

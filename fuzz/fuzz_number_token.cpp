@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "fuzz_support.hpp"
-#include "main/text_io.hpp"
+#include "base/text_io.hpp"
 
 namespace {
 

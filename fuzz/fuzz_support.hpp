@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <functional>
 
-#include "main/run_error.hpp"
+#include "base/run_error.hpp"
 
 namespace fuzzing {
 

@@ -7,7 +7,7 @@
 
 #include "fuzz_support.hpp"
 #include "input/text_reader.hpp"
-#include "main/text_io.hpp"
+#include "base/text_io.hpp"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzing::prepare();

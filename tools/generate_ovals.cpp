@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "main/text_io.hpp"
+#include "base/constants.hpp"
+#include "base/text_io.hpp"
 #include "model/oval_construction.hpp"
 #include "oval_sampling.hpp"
 
 namespace {
 
-constexpr Real80 pi = 3.14159265358979323846264338327950288L;
 
 // Mixed into the seed for the starting values, so that asking for answers leaves the
 // points unchanged.
@@ -140,7 +140,7 @@ Real80 aeOf(const Options& o, std::int32_t j) {
 
 CoefficientVector coefficientsOf(const Options& o) {
     CoefficientVector v;
-    v.values = {o.oa, o.ob, o.centreX, o.centreY, o.rotationDegrees * pi / 180, o.oc, o.dc};
+    v.values = {o.oa, o.ob, o.centreX, o.centreY, o.rotationDegrees * constant::pi / 180, o.oc, o.dc};
     for (std::int32_t j = 1; j <= o.curves; ++j) v.values.push_back(aeOf(o, j));
     return v;
 }
@@ -153,11 +153,6 @@ void checkProperOval(const Options& o, const OvalConstruction& construction) {
     for (std::int32_t j = 1; j <= o.curves; ++j) {
         if (!(aeOf(o, j) > 0)) fail("every curve's AE must be positive");
     }
-}
-
-void writeLine(OutputChannel& out, const std::string& text) {
-    writeText(out, text);
-    endLine(out);
 }
 
 /// A DXF group: the code right-aligned in three columns, then its value.
@@ -229,7 +224,7 @@ void writeAnswers(const Options& o, const OvalConstruction& construction) {
     writeLine(out, std::filesystem::path(o.output).filename().string());
     writeLine(out, typedLength(o.centreX + centreShift * unit()));
     writeLine(out, typedLength(o.centreY + centreShift * unit()));
-    writeLine(out, formatRealField(o.rotationDegrees + o.perturb * unit() * 180 / pi, 0, 1));
+    writeLine(out, formatRealField(o.rotationDegrees + o.perturb * unit() * 180 / constant::pi, 0, 1));
     writeLine(out, typedLength(offLength(o.oa)));
     writeLine(out, typedLength(offLength(o.ob)));
     writeLine(out, typedLength(offLength(o.oc)));

@@ -2,11 +2,10 @@
 
 #include <cmath>
 
-#include "dxf/oval_drawing.hpp"
+#include "base/constants.hpp"
+#include "model/primitives.hpp"
 
 namespace {
-
-constexpr Real80 twoPi = 6.28318530717958647692528676655900577L;
 
 // 2^-53: one unit of the 53 bits that uniformUnit keeps.
 constexpr Real80 unitOf53Bits = 1.0L / 9007199254740992.0L;
@@ -21,7 +20,7 @@ Real80 arcSweep(const ArcTableRow& row) {
     const Real80 start = directionAngle(row.startFrom.x, row.startFrom.y, row.startTo.x, row.startTo.y);
     const Real80 end = directionAngle(row.endFrom.x, row.endFrom.y, row.endTo.x, row.endTo.y);
     const Real80 sweep = end - start;
-    return sweep < 0 ? sweep + twoPi : sweep;
+    return sweep < 0 ? sweep + constant::twoPi : sweep;
 }
 
 std::vector<SampledPoint> sampleOvalCurve(const OvalConstruction& construction, const ArcRadii& radii,
@@ -60,7 +59,7 @@ std::vector<std::vector<SampledPoint>> sampleOvalFamily(const CoefficientVector&
     std::mt19937_64 random(seed);
     const OvalConstruction construction = buildOvalConstruction(coefficients);
     std::vector<std::vector<SampledPoint>> curves;
-    for (std::int32_t j = 1; j <= coefficients.coefCount() - coefficient::ae(0); ++j) {
+    for (std::int32_t j = 1; j <= coefficients.curveCount(); ++j) {
         const ArcRadii radii = arcRadii(construction, coefficients.coef(coefficient::ae(j)));
         curves.push_back(sampleOvalCurve(construction, radii, pointsPerCurve, noise, random));
     }

@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "main/real80.hpp"
-#include "main/run_state.hpp"
+#include "base/real80.hpp"
+#include "base/records.hpp"
 #include "model/oval_construction.hpp"
 
 /// A sampled point and the arc it was taken from.

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "main/real80.hpp"
-#include "main/run_state.hpp"
+#include "base/real80.hpp"
+#include "base/records.hpp"
 
 /// Progress summaries after which the fit stops whatever the residual does.
 inline constexpr std::int32_t maxProgressReports = 100;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <thread>
 
+#include "base/constants.hpp"
 #include "model/primitives.hpp"
 
 namespace {
@@ -180,7 +181,7 @@ std::int64_t IncrementalResidual::measureRange(std::size_t first, std::size_t en
                 const ArcCentre& centre = centres_[arc];
                 // pointDistance(centre, point), written out so that it is inlined.
                 const Real80 s = (x - centre.x) * (x - centre.x) + (y - centre.y) * (y - centre.y);
-                distance_[point + n] = s <= 1e-20L ? 0.0L : std::sqrt(s);
+                distance_[point + n] = s <= constant::coincidentSquaredDistance ? 0.0L : std::sqrt(s);
                 radiusClass_[point + n] = centre.radiusClass;
             }
         }

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "fit/worker_pool.hpp"
-#include "main/real80.hpp"
-#include "main/run_state.hpp"
+#include "base/real80.hpp"
+#include "base/records.hpp"
 #include "model/oval_construction.hpp"
 #include "model/residual.hpp"
 #include "model/sector_filter.hpp"

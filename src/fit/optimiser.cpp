@@ -1,23 +1,26 @@
 #include "fit/optimiser.hpp"
 
+#include "base/constants.hpp"
 #include "fit/coordinate_search.hpp"
 #include "fit/incremental_residual.hpp"
 #include "model/residual.hpp"
-#include "report/oval_summary.hpp"
 
-Real80 ResidualEvaluator::operator()(const CoefficientVector& coefficients) const {
+void prepareForFit(CoefficientVector& coefficients) {
+    // Multiply first, then divide: the order fixes the last digit of the rotation.
+    coefficients.coef(coefficient::rotation) = coefficients.coef(coefficient::rotation) * constant::pi / 180;
+    for (std::int32_t k = 1; k <= coefficients.coefCount(); ++k) coefficients.coef(k) += startOffset;
+}
+
+Real80 ReferenceResidual::operator()(const CoefficientVector& coefficients) const {
     return ovalResidual(coefficients, curves);
 }
 
-void optimiseCoefficients(RunState& run, std::int32_t checkInterval, ResidualEvaluation evaluation) {
-    auto reportProgress = [&run](const CoefficientVector& coefficients, const FitTotals& totals) {
-        writeConsoleSummary(run.console, coefficients, totals);
-        writeReportSummary(run.report, coefficients, totals);
-    };
+void optimiseCoefficients(CoefficientVector& coefficients, FitTotals& totals, const CurveStore& curves,
+                          std::int32_t checkInterval, const ProgressReport& progress, ResidualEvaluation evaluation) {
     if (evaluation == ResidualEvaluation::Reference) {
-        coordinateSearch(run.coefficients, run.totals, checkInterval, ResidualEvaluator{run.curves}, reportProgress);
+        coordinateSearch(coefficients, totals, checkInterval, ReferenceResidual{curves}, progress);
         return;
     }
-    IncrementalResidual residual(run.curves);
-    coordinateSearch(run.coefficients, run.totals, checkInterval, residual, reportProgress);
+    IncrementalResidual residual(curves);
+    coordinateSearch(coefficients, totals, checkInterval, residual, progress);
 }

@@ -1,14 +1,26 @@
 #pragma once
-/// The fit: refines the coefficient vector of a run until its residual stops falling.
+/// The dialogue's fit: prepares the starting coefficients and refines them by the coordinate
+/// search until the residual stops falling, reporting progress through a callback.
 
 #include <cstdint>
+#include <functional>
 
-#include "main/real80.hpp"
-#include "main/run_state.hpp"
+#include "base/real80.hpp"
+#include "base/records.hpp"
 
-/// The residual the fit minimises, for a trial vector over the run's points: every vector
-/// evaluated in full by ovalResidual. The reference that the fast evaluation is held to.
-struct ResidualEvaluator {
+/// Walk evaluations between two checkpoints of the search.
+inline constexpr std::int32_t checkpointInterval = 500;
+/// Added to every coefficient before the fit: each coefficient's first step is its own value
+/// divided by 100, so a coefficient of exactly 0 would never move.
+inline constexpr Real80 startOffset = 1.111e-6L;
+
+/// Turns the starting coefficients as typed (rotation in degrees) into the fit's start: the
+/// rotation times pi, then divided by 180, and startOffset added to every coefficient.
+void prepareForFit(CoefficientVector& coefficients);
+
+/// The reference residual: every trial vector evaluated in full by ovalResidual, one point
+/// after another. The fast evaluation is held to it bit for bit.
+struct ReferenceResidual {
     const CurveStore& curves;
     Real80 operator()(const CoefficientVector& coefficients) const;
 };
@@ -17,7 +29,11 @@ struct ResidualEvaluator {
 /// there for tests that compare whole runs.
 enum class ResidualEvaluation { Incremental, Reference };
 
-/// Runs the coordinate search on run.coefficients; prints a summary on the console and in
-/// the report at every progress checkpoint; leaves the last evaluated vector and its residual.
-void optimiseCoefficients(RunState& run, std::int32_t checkInterval,
+/// Called at every progress checkpoint with the trial vector and its residual.
+using ProgressReport = std::function<void(const CoefficientVector&, const FitTotals&)>;
+
+/// Runs the coordinate search on `coefficients` over `curves`, calling `progress` at every
+/// progress checkpoint; leaves the last evaluated vector and its residual in `totals`.
+void optimiseCoefficients(CoefficientVector& coefficients, FitTotals& totals, const CurveStore& curves,
+                          std::int32_t checkInterval, const ProgressReport& progress,
                           ResidualEvaluation evaluation = ResidualEvaluation::Incremental);

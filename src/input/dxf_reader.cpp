@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "main/run_error.hpp"
-#include "main/text_io.hpp"
+#include "base/run_error.hpp"
+#include "base/text_io.hpp"
 
 namespace {
 

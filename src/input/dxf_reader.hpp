@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "main/run_state.hpp"
+#include "base/records.hpp"
 
 /// Fills `store` from the file `name`. A file that cannot be used (no ENTITIES line, a
 /// POLYLINE or VERTEX cut off by the end of the file, a vertex without its X group, no

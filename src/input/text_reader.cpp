@@ -1,7 +1,7 @@
 #include "input/text_reader.hpp"
 
-#include "main/run_error.hpp"
-#include "main/text_io.hpp"
+#include "base/run_error.hpp"
+#include "base/text_io.hpp"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "main/run_state.hpp"
+#include "base/records.hpp"
 
 /// Fills curve 1 of `store` from the file `name`. A file that holds fewer pairs than it
 /// declares, or no point at all, ends the run with a sentence that gives the numbers.

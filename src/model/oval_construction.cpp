@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "main/run_error.hpp"
+#include "base/run_error.hpp"
 
 namespace {
 

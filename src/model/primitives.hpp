@@ -1,7 +1,8 @@
 #pragma once
-/// The four plane operations that carry every geometric decision of the oval model.
+/// The plane operations of the oval model: distance, turn, line through two points and side of
+/// a line, which carry every geometric decision, and the point along and direction of a vector.
 
-#include "main/real80.hpp"
+#include "base/real80.hpp"
 
 /// A point of the plane (construction points and placed points).
 struct PlanePoint {
@@ -30,3 +31,10 @@ void lineThroughPoints(Real80 x1, Real80 y1, Real80 x2, Real80 y2, Real80& a, Re
 
 /// True when (x, y) lies strictly to the right of the directed line.
 bool isRightOfLine(const LineEquation& line, Real80 x, Real80 y);
+
+/// The point at distance `length` from (x1, y1) toward (x2, y2); (x1, y1) itself when the
+/// length or the distance between the two points vanishes.
+void pointAlong(Real80 x1, Real80 y1, Real80 x2, Real80 y2, Real80 length, Real80& x, Real80& y);
+
+/// Direction of the vector from (x1, y1) to (x2, y2) in radians, in [0, 2 pi); 0 for a zero vector.
+Real80 directionAngle(Real80 x1, Real80 y1, Real80 x2, Real80 y2);

@@ -4,8 +4,8 @@
 
 #include <array>
 
-#include "main/real80.hpp"
-#include "main/run_state.hpp"
+#include "base/real80.hpp"
+#include "base/records.hpp"
 #include "model/oval_construction.hpp"
 #include "model/primitives.hpp"
 

@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "main/real80.hpp"
+#include "base/real80.hpp"
 #include "model/oval_construction.hpp"
 #include "model/residual.hpp"
 

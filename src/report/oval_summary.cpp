@@ -1,28 +1,26 @@
 #include "report/oval_summary.hpp"
 
+#include "base/constants.hpp"
 #include "model/oval_construction.hpp"
 
 namespace {
-
-// The Real80 nearest to 180/pi.
-constexpr Real80 degreesPerRadian = 57.295779513082320877L;
 
 enum class SummaryLayout { Report, Console };
 
 void writeHead(OutputChannel& out, const CoefficientVector& coefficients, const FitTotals& totals,
                const OvalConstruction& construction) {
     writeText(out, "Scarto quadratico medio ");
-    writeRealField(out, totals.residual, 12, 9);
+    writeRealField(out, totals.residual, field::summaryResidual);
     endLine(out);
     endLine(out);
     auto line = [&out](const char* label, Real80 value) {
         writeText(out, label);
-        writeRealField(out, value, 14, 9);
+        writeRealField(out, value, field::coefficient);
         endLine(out);
     };
     line("Delta X centro        ", coefficients.coef(coefficient::centreX));
     line("Delta Y centro        ", coefficients.coef(coefficient::centreY));
-    line("Rotazione in gradi    ", coefficients.coef(coefficient::rotation) * degreesPerRadian);
+    line("Rotazione in gradi    ", coefficients.coef(coefficient::rotation) * constant::degreesPerRadian);
     line("Cateto    OA          ", construction.oa);
     line("Cateto    OB          ", construction.ob);
     line("Lunghezza OC          ", construction.oc);
@@ -34,31 +32,29 @@ void writeSummary(OutputChannel& out, const CoefficientVector& coefficients, con
     const OvalConstruction construction = buildOvalConstruction(coefficients);
     writeHead(out, coefficients, totals, construction);
     const bool report = layout == SummaryLayout::Report;
-    const int width = report ? 14 : 11;
-    const int decimals = report ? 9 : 6;
-    const std::int32_t curveCount = coefficients.coefCount() - 7;
-    for (std::int32_t j = 1; j <= curveCount; ++j) {
+    const field::Real value = report ? field::reportCurveValue : field::consoleCurveValue;
+    for (std::int32_t j = 1; j <= coefficients.curveCount(); ++j) {
         const ArcRadii radii = arcRadii(construction, coefficients.coef(coefficient::ae(j)));
         const SemiAxes axes = semiAxes(construction, radii.rMin, radii.rMax);
         writeText(out, "Raggio minore  ");
-        writeIntegerField(out, j, 4);
+        writeIntegerField(out, j, field::summaryCurveNumber);
         writeText(out, "   ");
-        writeRealField(out, radii.rMin, width, decimals);
+        writeRealField(out, radii.rMin, value);
         writeText(out, "  R. med. ");
-        writeRealField(out, radii.rMed, width, decimals);
+        writeRealField(out, radii.rMed, value);
         writeText(out, "  R. max. ");
-        writeRealField(out, radii.rMax, width, decimals);
+        writeRealField(out, radii.rMax, value);
         if (report) {
             writeText(out, "  Semiasse max.  ");
         } else {
             endLine(out);
             writeText(out, "Semiasse max.  ");
         }
-        writeIntegerField(out, j, 4);
+        writeIntegerField(out, j, field::summaryCurveNumber);
         writeText(out, "   ");
-        writeRealField(out, axes.semiMajor, width, decimals);
+        writeRealField(out, axes.semiMajor, value);
         writeText(out, "  S. min. ");
-        writeRealField(out, axes.semiMinor, width, decimals);
+        writeRealField(out, axes.semiMinor, value);
         endLine(out);
     }
     endLine(out);

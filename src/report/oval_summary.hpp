@@ -2,8 +2,8 @@
 /// The oval summary block: residual, centre, rotation, construction lengths, and the radii
 /// and semi-axes of every curve, for the report file and, narrower, for the console.
 
-#include "main/run_state.hpp"
-#include "main/text_io.hpp"
+#include "base/records.hpp"
+#include "base/text_io.hpp"
 
 /// Appends the summary block of `coefficients` and `totals` to the report channel.
 void writeReportSummary(OutputChannel& out, const CoefficientVector& coefficients, const FitTotals& totals);

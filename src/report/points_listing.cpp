@@ -3,48 +3,30 @@
 #include <cmath>
 #include <string_view>
 
-#include "dxf/dxf_writer.hpp"
 #include "model/oval_construction.hpp"
 #include "model/residual.hpp"
 
-namespace {
-
-/// The class of a point, by its absolute deviation against the residual R.
-struct PointClass {
-    std::string_view marker;
-    DxfLayer layer;
-};
-
-PointClass classify(Real80 deviation, Real80 residual, Real80 twiceResidual) {
+PointClass classifyDeviation(Real80 deviation, Real80 residual) {
     // Strict comparisons: a point exactly at R is within, exactly at 2R is over.
     const Real80 size = std::fabs(deviation);
-    if (size > twiceResidual) {
-        return {"  **", dxfLayer::twiceOverResidual};
-    }
-    if (size > residual) {
-        return {"  *", dxfLayer::overResidual};
-    }
-    return {"", dxfLayer::withinResidual};
+    if (size > 2 * residual) return {"  **", Layer::TwiceOverResidual};
+    if (size > residual) return {"  *", Layer::OverResidual};
+    return {"", Layer::WithinResidual};
 }
 
-}  // namespace
-
-void writePointsListing(RunState& run) {
-    OutputChannel& report = run.report;
-    const CurveStore& curves = run.curves;
-    const OvalConstruction construction = buildOvalConstruction(run.coefficients);
+void writePointsListing(OutputChannel& report, const CurveStore& curves, const CoefficientVector& coefficients,
+                        Real80 residual, const DrawingSink& draw) {
+    const OvalConstruction construction = buildOvalConstruction(coefficients);
     const SectorLines sectorLines = buildSectorLines(construction);
-    const Real80 residual = run.totals.residual;
-    const Real80 twiceResidual = 2 * residual;
 
     for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
         Real80 curveSumOfSquares = 0;
         writeText(report, "Punti sull'ovale ");
-        writeIntegerField(report, j, 3);
+        writeIntegerField(report, j, field::listingCurveNumber);
         endLine(report);
         writeText(report, "          X            Y          Scarto (val. neg. -> punto interno)");
         endLine(report);
-        const ArcRadii radii = arcRadii(construction, run.coefficients.coef(coefficient::ae(j)));
+        const ArcRadii radii = arcRadii(construction, coefficients.coef(coefficient::ae(j)));
 
         const std::int32_t count = curves.pointCount(j);
         for (std::int32_t i = 1; i <= count; ++i) {
@@ -53,17 +35,17 @@ void writePointsListing(RunState& run) {
             // The listing's own sector test: rows 2, 4 and 6 look at the sign of X only.
             const Real80 deviation =
                 pointDeviation(construction, sectorLines, radii, x, y, SectorTestVariant::ListingVariant).deviation;
-            writeIntegerField(report, i, 3);
+            writeIntegerField(report, i, field::listingPointNumber);
             writeText(report, " ");
-            writeRealField(report, x, 12, 6);
+            writeRealField(report, x, field::listingCoordinate);
             writeText(report, " ");
-            writeRealField(report, y, 12, 6);
+            writeRealField(report, y, field::listingCoordinate);
             writeText(report, " ");
-            writeRealField(report, deviation, 14, 9);
-            const PointClass pointClass = classify(deviation, residual, twiceResidual);
+            writeRealField(report, deviation, field::deviation);
+            const PointClass pointClass = classifyDeviation(deviation, residual);
             writeText(report, pointClass.marker);
             endLine(report);
-            writeDxfPoint(run.drawing, pointClass.layer.name, pointClass.layer.colour, x, y);
+            draw(DrawnPoint{pointClass.layer, {x, y}});
             curveSumOfSquares += deviation * deviation;
         }
 
@@ -74,7 +56,7 @@ void writePointsListing(RunState& run) {
             curveRms = std::sqrt(curveSumOfSquares / static_cast<Real80>(count));
         }
         writeText(report, "SQM curva ");
-        writeRealField(report, curveRms, 14, 9);
+        writeRealField(report, curveRms, field::coefficient);
         endLine(report);
         endLine(report);
     }

@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../model/example_oval.hpp"
+#include "support/example_oval.hpp"
 #include "fit/coordinate_search.hpp"
 #include "fit/optimiser.hpp"
 #include "model/residual.hpp"
@@ -230,7 +230,7 @@ TEST_P(IncrementalResidualAgrees, SequenceLikeTheSearch) {
     std::mt19937_64 random(17);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
     CoefficientVector v = truth;
-    for (Real80& c : v.values) c = c * (1 + 0.03L * unit(random)) + 1.111e-6L;
+    for (Real80& c : v.values) c = c * (1 + 0.03L * unit(random)) + startOffset;
     IncrementalResidual fast(store, settings);
     std::vector<CoefficientVector> seen;
     for (int sweep = 0; sweep < 6; ++sweep) {
@@ -267,7 +267,7 @@ TEST_P(IncrementalResidualAgrees, WholeSearchEvaluatesTheSameVectorsToTheSameBit
     const CoefficientVector truth = withCurves(example::ovalCoefficients(0.2L, -0.1L, 0.02L), 3, 1.5L);
     const CurveStore store = noisyOvalStore(truth, 20, 0.01L, 21);
     CoefficientVector start = truth;
-    for (std::size_t k = 0; k < start.values.size(); ++k) start.values[k] = start.values[k] * (1.02L - 0.005L * k) + 1.111e-6L;
+    for (std::size_t k = 0; k < start.values.size(); ++k) start.values[k] = start.values[k] * (1.02L - 0.005L * k) + startOffset;
 
     struct Recorded {
         std::vector<Real80> residuals;
@@ -282,11 +282,11 @@ TEST_P(IncrementalResidualAgrees, WholeSearchEvaluatesTheSameVectorsToTheSameBit
             r.residuals.push_back(evaluate(v));
             return r.residuals.back();
         };
-        coordinateSearch(r.coefficients, r.totals, 500, recording,
+        coordinateSearch(r.coefficients, r.totals, checkpointInterval, recording,
                          [&](const CoefficientVector&, const FitTotals& t) { r.reported.push_back(t.residual); });
         return r;
     };
-    ResidualEvaluator reference{store};
+    ReferenceResidual reference{store};
     IncrementalResidual fast(store, settings);
     const Recorded expected = searchWith(reference);
     std::int64_t newConstructions = 0;

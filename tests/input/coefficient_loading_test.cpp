@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "main/coefficient_file.hpp"
+#include "input/coefficient_file.hpp"
 #include "reader_test_support.hpp"
 
 namespace {

@@ -12,7 +12,7 @@
 
 #include "input/dxf_reader.hpp"
 #include "input/text_reader.hpp"
-#include "main/coefficient_file.hpp"
+#include "input/coefficient_file.hpp"
 #include "reader_test_support.hpp"
 
 namespace {

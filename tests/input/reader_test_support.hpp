@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "main/run_error.hpp"
-#include "main/run_state.hpp"
+#include "base/run_error.hpp"
+#include "base/records.hpp"
 
 namespace readertest {
 

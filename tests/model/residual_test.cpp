@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "example_oval.hpp"
+#include "support/example_oval.hpp"
 
 namespace {
 

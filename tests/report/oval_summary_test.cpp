@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../model/example_oval.hpp"
+#include "support/example_oval.hpp"
 
 namespace {
 

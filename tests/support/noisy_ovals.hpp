@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "main/run_state.hpp"
+#include "base/records.hpp"
 #include "model/oval_construction.hpp"
 
 namespace kelmartest {

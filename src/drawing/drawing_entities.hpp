@@ -1,0 +1,63 @@
+#pragma once
+/// The drawing as primitives: points, lines and arcs, each on one of the drawing's seven layers,
+/// whose names and colours stand in one table. Encoders (DXF, SVG) turn them into files.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <variant>
+
+#include "base/real80.hpp"
+#include "model/primitives.hpp"
+
+/// The layers of the drawing: the construction of the first curve, every curve's radii and
+/// arcs, and the points by how far they lie from their oval.
+enum class Layer { Axes, Triangles, Radii, Arcs, TwiceOverResidual, OverResidual, WithinResidual };
+
+/// A layer's name in the drawing and the colour (DXF colour index) of all its entities.
+struct LayerStyle {
+    Layer layer;
+    std::string_view name;
+    std::int32_t dxfColour;
+};
+
+/// One row per layer, in the order of Layer.
+inline constexpr std::array<LayerStyle, 7> layerTable{{
+    {Layer::Axes, "assi", 2},
+    {Layer::Triangles, "triangolo", 1},
+    {Layer::Radii, "raggi", 4},
+    {Layer::Arcs, "archi", 7},
+    {Layer::TwiceOverResidual, "Maggiore_scarto_doppio", 1},
+    {Layer::OverResidual, "Scarto", 2},
+    {Layer::WithinResidual, "Minore_scarto", 7},
+}};
+
+constexpr const LayerStyle& styleOf(Layer layer) { return layerTable[static_cast<std::size_t>(layer)]; }
+
+/// A digitised point.
+struct DrawnPoint {
+    Layer layer;
+    PlanePoint at;
+};
+
+/// A straight line from one point to another.
+struct DrawnLine {
+    Layer layer;
+    PlanePoint from, to;
+};
+
+/// An arc drawn counter-clockwise from startDegrees to endDegrees (degrees from the positive
+/// X axis, as computed: the end may be smaller than the start).
+struct DrawnArc {
+    Layer layer;
+    PlanePoint centre;
+    Real80 radius;
+    Real80 startDegrees, endDegrees;
+};
+
+using DrawnEntity = std::variant<DrawnPoint, DrawnLine, DrawnArc>;
+
+/// Receives the entities of a drawing one at a time, in drawing order.
+using DrawingSink = std::function<void(const DrawnEntity&)>;
