@@ -1,6 +1,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "app/commands.hpp"
 #include "app/dialogue.hpp"
 #include "base/run_error.hpp"
 
@@ -14,13 +15,15 @@ constexpr ResidualEvaluation residualEvaluation = ResidualEvaluation::Incrementa
 #endif
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     // Every console line is complete when it is written, so a run that ends early still
     // shows everything it said before.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     // A console that goes away (a closed pipe) is a failed write like any other, reported
     // with its error code, not a silent death by signal.
     std::signal(SIGPIPE, SIG_IGN);
+    if (argc > 1) return runCommandLine(argc, argv);
+    // The dialogue's arithmetic never carries an infinity or a NaN: the processor traps them.
     enableFloatingPointTraps();
     return runDialogue(residualEvaluation);
 }

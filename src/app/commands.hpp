@@ -1,0 +1,28 @@
+#pragma once
+/// The commands besides the dialogue, with their options as parsed from the command line.
+
+#include <optional>
+#include <string>
+
+/// `kelmar fit PLAN`: the best oval found from the points alone.
+struct FitOptions {
+    std::string plan;
+    std::optional<std::string> start;  // X,Y,ROT,OA,OB,OC,DC,AE1[,AE2...] as typed
+    std::string outDir = ".";
+    bool robust = false;
+};
+int runFitCommand(const FitOptions& options);
+
+/// `kelmar guess PLAN`: the automatic starting values as an answers file for the dialogue.
+int runGuessCommand(const std::string& plan);
+
+/// `kelmar svg DRAWING [OUT]`: a picture of a drawing that kelmar wrote.
+struct SvgOptions {
+    std::string drawing;
+    std::string out;  // empty: the drawing's name with .svg in place of its extension
+};
+int runSvgCommand(const SvgOptions& options);
+
+/// Parses the command line of a run with arguments and runs its command; returns the exit
+/// status (64 for a command line that cannot be understood).
+int runCommandLine(int argc, char** argv);
