@@ -1,7 +1,9 @@
 #include "model/oval_construction.hpp"
 
 #include <cmath>
+#include <cstdio>
 
+#include "base/constants.hpp"
 #include "base/run_error.hpp"
 
 namespace {
@@ -98,4 +100,48 @@ std::array<ArcTableRow, 8> arcTable(const OvalConstruction& k, const ArcRadii& r
         row(OvalArc::RightEnd, P::A1, radii.rMin, P::D1, P::A1, P::D4, P::A1),
         row(OvalArc::UpperRight, P::D4, radii.rMed, P::D4, P::A1, P::D4, P::C1),
     };
+}
+
+namespace {
+
+/// The counter-clockwise sweep from one direction to another, in [0, 2 pi).
+Real80 sweepBetween(Real80 start, Real80 end) {
+    const Real80 sweep = end - start;
+    return sweep < 0 ? sweep + constant::twoPi : sweep;
+}
+
+std::string lengthText(Real80 value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6Lg", value);
+    return text;
+}
+
+}  // namespace
+
+ConstructionFault constructionFault(const OvalConstruction& k) {
+    if (!(k.dc < k.cbLength)) return ConstructionFault::DcNotShorterThanCb;
+    if (!(k.oc < k.oa)) return ConstructionFault::OcNotShorterThanOa;
+    Real80 turn = 0;
+    for (const ArcTableRow& row : arcTable(k, ArcRadii{})) {
+        turn += sweepBetween(directionAngle(row.startFrom.x, row.startFrom.y, row.startTo.x, row.startTo.y),
+                             directionAngle(row.endFrom.x, row.endFrom.y, row.endTo.x, row.endTo.y));
+    }
+    // A proper oval's sweeps add to one turn up to rounding; an improper one's to two or more.
+    if (!(std::fabs(turn - constant::twoPi) < 1e-6L)) return ConstructionFault::SweepsNotOneTurn;
+    return ConstructionFault::None;
+}
+
+std::string describeConstructionFault(const OvalConstruction& k, ConstructionFault fault) {
+    switch (fault) {
+        case ConstructionFault::DcNotShorterThanCb:
+            return "DC (" + lengthText(k.dc) + ") is not shorter than C1B1 (" + lengthText(k.cbLength) +
+                   "), so the centres D lie beyond B";
+        case ConstructionFault::OcNotShorterThanOa:
+            return "OC (" + lengthText(k.oc) + ") is not shorter than OA (" + lengthText(k.oa) +
+                   "), so the end arcs turn inside out";
+        case ConstructionFault::SweepsNotOneTurn:
+            return "the eight arcs do not go once round the oval (some sweep the long way)";
+        case ConstructionFault::None: break;
+    }
+    return "the construction is a proper oval";
 }

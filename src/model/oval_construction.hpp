@@ -3,6 +3,7 @@
 /// radii of each curve, its semi-axes and its table of eight arcs.
 
 #include <array>
+#include <string>
 
 #include "base/real80.hpp"
 #include "base/records.hpp"
@@ -64,3 +65,14 @@ PlanePoint placePoint(const OvalConstruction& construction, Real80 x, Real80 y);
 
 /// The eight arcs of one curve, in the order of OvalArc.
 std::array<ArcTableRow, 8> arcTable(const OvalConstruction& construction, const ArcRadii& radii);
+
+/// Why a construction is not a proper eight-centre oval: DC reaches past B1 on the segment from
+/// C1, OC is not shorter than OA, or the eight arcs do not go once round (some sweep the long
+/// way). None for a proper oval; the construction is drawn and measured either way.
+enum class ConstructionFault { None, DcNotShorterThanCb, OcNotShorterThanOa, SweepsNotOneTurn };
+
+/// The first condition of a proper oval that the construction fails, in the order above.
+ConstructionFault constructionFault(const OvalConstruction& construction);
+
+/// The failed condition in words, for a warning ("DC (12.3) is not shorter than C1B1 (10.1)").
+std::string describeConstructionFault(const OvalConstruction& construction, ConstructionFault fault);

@@ -202,3 +202,36 @@ TEST(Construction, NearlyCollapsedConstructionStillBuilds) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- proper construction
+
+struct FaultRow {
+    const char* name;
+    Real80 oa, ob, oc, dc;
+    ConstructionFault fault;
+};
+
+class ProperConstruction : public ::testing::TestWithParam<FaultRow> {};
+
+TEST_P(ProperConstruction, NamesTheFirstFailedCondition) {
+    const FaultRow& row = GetParam();
+    CoefficientVector v = example::ovalCoefficients(3, -2, 0.4L);
+    v.coef(coefficient::oa) = row.oa;
+    v.coef(coefficient::ob) = row.ob;
+    v.coef(coefficient::oc) = row.oc;
+    v.coef(coefficient::dc) = row.dc;
+    const OvalConstruction k = buildOvalConstruction(v);
+    EXPECT_EQ(constructionFault(k), row.fault);
+    EXPECT_FALSE(describeConstructionFault(k, constructionFault(k)).empty());
+}
+
+// The example has m = |C1B1| = 10; signs never matter.
+INSTANTIATE_TEST_SUITE_P(
+    Construction, ProperConstruction,
+    ::testing::Values(FaultRow{"Example", 10, 6, 8, 5, ConstructionFault::None},
+                      FaultRow{"NegativeLengthsCountByValue", -10, -6, -8, -5, ConstructionFault::None},
+                      FaultRow{"DcPastB", 10, 6, 8, 10.5L, ConstructionFault::DcNotShorterThanCb},
+                      FaultRow{"DcExactlyCb", 10, 6, 8, 10, ConstructionFault::DcNotShorterThanCb},
+                      FaultRow{"OcBeyondOa", 10, 6, 10.5L, 5, ConstructionFault::OcNotShorterThanOa},
+                      FaultRow{"DcZeroLeavesArcsWithoutSweep", 10, 6, 8, 0, ConstructionFault::SweepsNotOneTurn}),
+    [](const auto& info) { return std::string(info.param.name); });
