@@ -4,11 +4,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace kelmartest {
 
@@ -59,6 +62,32 @@ inline std::string crlf(std::initializer_list<std::string> lines) {
     std::string text;
     for (const std::string& line : lines) text += line + "\r\n";
     return text;
+}
+
+/// The lines of a text whose every line ends in CR LF; text after the last CR LF is a fault
+/// the caller sees as a last line that holds it.
+inline std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+/// True when standard output ends with "Runtime error NNN at XXXXXXXX" and CR LF: the number
+/// right-aligned in three characters, eight upper-case hexadecimal digits.
+inline bool endsWithRuntimeError(const std::string& out, int number) {
+    char head[32];
+    std::snprintf(head, sizeof head, "Runtime error %3d at ", number);
+    const std::size_t headLength = std::strlen(head);
+    const std::size_t length = headLength + 8 + 2;
+    if (out.size() < length) return false;
+    const std::string line = out.substr(out.size() - length);
+    return line.compare(0, headLength, head) == 0 &&
+           line.find_first_not_of("0123456789ABCDEF", headLength) == length - 2 &&
+           line.compare(length - 2, 2, "\r\n") == 0;
 }
 
 }  // namespace kelmartest
