@@ -11,19 +11,10 @@
 
 namespace {
 
+using kelmartest::linesOf;
 using kelmartest::readFile;
 using kelmartest::runProgramIn;
 using kelmartest::scratchDirectory;
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        lines.push_back(text.substr(start, end - start));
-    }
-    EXPECT_EQ(start, text.size()) << "text after the last CR LF";
-    return lines;
-}
 
 std::size_t countOf(const std::vector<std::string>& lines, const std::string& line) {
     std::size_t count = 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "drawing/dxf_encoder.hpp"
+#include "support/crlf_text.hpp"
 #include "base/constants.hpp"
 #include "model/primitives.hpp"
 
@@ -88,14 +89,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<DirectionCase>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------- drawOvalCurve
-
-std::vector<std::string> splitCrlf(const std::string& text) {
-    std::vector<std::string> lines;
-    for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        lines.push_back(text.substr(start, end - start));
-    }
-    return lines;
-}
 
 std::string trimmed(const std::string& value) { return value.substr(value.find_first_not_of(' ')); }
 
@@ -224,7 +217,7 @@ std::string drawnCurve(const Placement& p, std::int32_t j, bool isFirstCurve) {
 /// as text for the oval at the origin, within the rounding of both sides once it is placed.
 void expectEntities(const Placement& p, const std::string& drawing, const std::vector<ExpectedEntity>& expected) {
     constexpr std::size_t linesPerEntity = 18;
-    const std::vector<std::string> lines = splitCrlf(drawing);
+    const std::vector<std::string> lines = kelmartest::linesOf(drawing);
     ASSERT_EQ(lines.size(), expected.size() * linesPerEntity);
     const bool exactText = p.centreX == 0 && p.centreY == 0 && !p.quarterTurn;
     for (std::size_t n = 0; n < expected.size(); ++n) {

@@ -109,11 +109,13 @@ inline void expectEnding(const Ending& ending, const ExpectedEnding& expected) {
     }
 }
 
-/// Sets the throwing mode for every test of a fixture.
+/// Sets the throwing mode for every test of a fixture, and puts the process's own mode back
+/// after it, so that no later test finds a failure thrown where it expects the process to end.
 template <typename Base>
 class ReaderTest : public Base {
 protected:
     void SetUp() override { setFailureMode(FailureMode::ThrowRunEnded); }
+    void TearDown() override { setFailureMode(FailureMode::ExitProcess); }
 };
 
 }  // namespace readertest

@@ -8,6 +8,8 @@
 #include <variant>
 #include <vector>
 
+#include "support/crlf_text.hpp"
+
 namespace {
 
 const std::string heading = "          X            Y          Scarto (val. neg. -> punto interno)\r\n";
@@ -115,11 +117,7 @@ TEST(PointsListing, PointNumbersFromThousandWidenTheLine) {
     curve.y.assign(1000, 0);
     const Listing listing = listingOf(0, {2}, {curve});
 
-    std::vector<std::string> lines;
-    const std::string& text = listing.report;
-    for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        lines.push_back(text.substr(start, end - start));
-    }
+    const std::vector<std::string> lines = kelmartest::linesOf(listing.report);
     ASSERT_EQ(lines.size(), 2u + 1000u + 2u);
     EXPECT_EQ(lines[2], "  1    12.000000     0.000000    0.000000000");
     EXPECT_EQ(lines[1000], "999    12.000000     0.000000    0.000000000");

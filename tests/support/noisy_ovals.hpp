@@ -1,34 +1,38 @@
 #pragma once
 // Digitised curves made up for the tests: points along the eight arcs of a family of ovals,
-// moved along their radius by seeded noise, and the same points as a DXF drawing.
+// moved along their radius by seeded noise (with the generator's arc sweeps and random units),
+// and the same points as a DXF drawing.
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "base/records.hpp"
 #include "model/oval_construction.hpp"
+#include "model/primitives.hpp"
+#include "oval_sampling.hpp"
 
 namespace kelmartest {
 
-/// `perArc` points on each arc of every curve of `truth` (coefficient 7 + j is curve j's AE),
-/// each moved radially by up to `noise` either way.
+/// `perArc` points on each arc of every curve of `truth` (coefficient 7 + j is curve j's AE), at
+/// the middles of equal parts of the arc's sweep, each moved along its radius by up to `noise`
+/// either way. The generator spaces its points along the whole curve instead; the tests keep
+/// every arc equally covered, so that each arc weighs in the fit whatever its length.
 inline CurveStore noisyOvalStore(const CoefficientVector& truth, int perArc, Real80 noise, std::uint64_t seed) {
     std::mt19937_64 random(seed);
-    std::uniform_real_distribution<double> unit(-1.0, 1.0);
     CurveStore store;
     const OvalConstruction k = buildOvalConstruction(truth);
-    for (std::int32_t j = 1; j <= truth.coefCount() - 7; ++j) {
+    for (std::int32_t j = 1; j <= truth.curveCount(); ++j) {
         Curve curve;
         for (const ArcTableRow& arc : arcTable(k, arcRadii(k, truth.coef(coefficient::ae(j))))) {
-            const Real80 start = std::atan2(arc.startTo.y - arc.startFrom.y, arc.startTo.x - arc.startFrom.x);
-            Real80 end = std::atan2(arc.endTo.y - arc.endFrom.y, arc.endTo.x - arc.endFrom.x);
-            if (end <= start) end += 2 * std::acos(-1.0L);
+            const Real80 start = directionAngle(arc.startFrom.x, arc.startFrom.y, arc.startTo.x, arc.startTo.y);
+            const Real80 sweep = arcSweep(arc);
             for (int s = 0; s < perArc; ++s) {
-                const Real80 angle = start + (end - start) * (s + 0.5L) / perArc;
-                const Real80 radius = arc.radius + noise * static_cast<Real80>(unit(random));
+                const Real80 angle = start + sweep * (s + 0.5L) / perArc;
+                const Real80 radius = arc.radius + noise * (2 * uniformUnit(random()) - 1);
                 curve.x.push_back(arc.centre.x + radius * std::cos(angle));
                 curve.y.push_back(arc.centre.y + radius * std::sin(angle));
             }

@@ -11,7 +11,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <vector>
+
+#include "support/crlf_text.hpp"
 
 namespace kelmartest {
 
@@ -56,25 +57,6 @@ inline ProgramRun runProgramIn(const std::filesystem::path& dir, const std::stri
     return run;
 }
 
-/// The lines of a text written with CR LF line ends (a missing last line end is a fault
-/// the caller sees as a last line that still holds text).
-inline std::string crlf(std::initializer_list<std::string> lines) {
-    std::string text;
-    for (const std::string& line : lines) text += line + "\r\n";
-    return text;
-}
-
-/// The lines of a text whose every line ends in CR LF; text after the last CR LF is a fault
-/// the caller sees as a last line that holds it.
-inline std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        lines.push_back(text.substr(start, end - start));
-    }
-    if (start < text.size()) lines.push_back(text.substr(start));
-    return lines;
-}
 
 /// True when standard output ends with "Runtime error NNN at XXXXXXXX" and CR LF: the number
 /// right-aligned in three characters, eight upper-case hexadecimal digits.
