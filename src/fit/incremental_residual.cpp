@@ -74,7 +74,7 @@ IncrementalResidual::IncrementalResidual(const CurveStore& curves, IncrementalRe
 Real80 IncrementalResidual::operator()(const CoefficientVector& coefficients) {
     ++counts_.evaluations;
     bool sameConstruction = haveConstruction_;
-    for (int k = 1; sameConstruction && k <= 7; ++k) {
+    for (int k = 1; sameConstruction && k <= coefficient::sharedCount; ++k) {
         sameConstruction = sameBits(coefficients.coef(k), sharedKey_[static_cast<std::size_t>(k - 1)]);
     }
     if (!sameConstruction) {
@@ -104,7 +104,7 @@ void IncrementalResidual::adoptConstruction(const CoefficientVector& coefficient
         aeKey_[j] = coefficients.coef(coefficient::ae(static_cast<int>(j) + 1));
         radii_[j] = arcRadii(construction_, aeKey_[j]);
     }
-    for (int k = 1; k <= 7; ++k) sharedKey_[static_cast<std::size_t>(k - 1)] = coefficients.coef(k);
+    for (int k = 1; k <= coefficient::sharedCount; ++k) sharedKey_[static_cast<std::size_t>(k - 1)] = coefficients.coef(k);
     haveConstruction_ = true;
     ++counts_.constructions;
 }

@@ -72,7 +72,7 @@ private:
     std::vector<std::uint8_t> signs_;
 
     bool haveConstruction_ = false;
-    std::array<Real80, 7> sharedKey_{};  // coefficients 1 to 7 of the construction below
+    std::array<Real80, coefficient::sharedCount> sharedKey_{};  // coefficients 1 to 7 of the construction below
     OvalConstruction construction_;
     SectorLines lines_;
     SectorFilter filter_;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/constants.hpp"
 #include "support/example_oval.hpp"
 
 namespace {
@@ -64,7 +65,7 @@ TEST(Construction, ExampleLengthsRadiiAndSemiAxes) {
 }
 
 TEST(Construction, QuarterTurnAboutMovedCentrePointsOAAxisDown) {
-    const OvalConstruction k = buildOvalConstruction(example::ovalCoefficients(100, 50, example::halfPi));
+    const OvalConstruction k = buildOvalConstruction(example::ovalCoefficients(100, 50, constant::halfPi));
     EXPECT_NEAR(k.placedPoint(P::A1).x, 100.0L, 1e-15L);
     EXPECT_NEAR(k.placedPoint(P::A1).y, 40.0L, 1e-15L);
     EXPECT_NEAR(k.placedPoint(P::B1).x, 106.0L, 1e-15L);

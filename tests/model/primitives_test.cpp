@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/constants.hpp"
+
 namespace {
 
 // A coordinate whose square is exactly the Real80 1e-20: the distance guard's boundary.
@@ -72,15 +74,14 @@ TEST_P(RotatePointTest, TurnsClockwiseForPositiveAngles) {
     EXPECT_EQ(y, yr);
 }
 
-constexpr Real80 halfPi = 1.57079632679489661923L;
 
 INSTANTIATE_TEST_SUITE_P(
     Primitives, RotatePointTest,
     ::testing::Values(RotationRow{"zeroAngleKeepsPoint", 3.25L, -7.5L, 0.0L, 3.25L, -7.5L},
-                      RotationRow{"quarterTurnSendsXToMinusY", 1.0L, 0.0L, halfPi, 0.0L, -1.0L},
-                      RotationRow{"quarterTurnSendsYToX", 0.0L, 1.0L, halfPi, 1.0L, 0.0L},
-                      RotationRow{"negativeQuarterTurnIsCounterClockwise", 1.0L, 0.0L, -halfPi, 0.0L, 1.0L},
-                      RotationRow{"halfTurn", 2.0L, 3.0L, 2.0L * halfPi, -2.0L, -3.0L}),
+                      RotationRow{"quarterTurnSendsXToMinusY", 1.0L, 0.0L, constant::halfPi, 0.0L, -1.0L},
+                      RotationRow{"quarterTurnSendsYToX", 0.0L, 1.0L, constant::halfPi, 1.0L, 0.0L},
+                      RotationRow{"negativeQuarterTurnIsCounterClockwise", 1.0L, 0.0L, -constant::halfPi, 0.0L, 1.0L},
+                      RotationRow{"halfTurn", 2.0L, 3.0L, 2.0L * constant::halfPi, -2.0L, -3.0L}),
     [](const auto& info) { return info.param.name; });
 
 struct LineRow {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/constants.hpp"
 #include "support/example_oval.hpp"
 
 namespace {
@@ -99,7 +100,7 @@ TEST_P(PointsAlongArcs, HaveNoDeviationAndTheirOwnArc) {
     for (const ArcTableRow& arc : arcTable(k, radii)) {
         const Real80 start = std::atan2(arc.startTo.y - arc.startFrom.y, arc.startTo.x - arc.startFrom.x);
         Real80 end = std::atan2(arc.endTo.y - arc.endFrom.y, arc.endTo.x - arc.endFrom.x);
-        if (end <= start) end += 2 * std::acos(-1.0L);  // counter-clockwise from start to end
+        if (end <= start) end += constant::twoPi;  // counter-clockwise from start to end
         for (int s = 1; s < 20; ++s) {
             const Real80 angle = start + (end - start) * s / 20;
             const Real80 x = arc.centre.x + arc.radius * std::cos(angle);
@@ -124,7 +125,7 @@ TEST(Residual, MovedOvalNeverUsesArcsTwoToSixInTheFit) {
     const OvalConstruction k = buildOvalConstruction(example::ovalCoefficients(100, 50));
     const SectorLines lines = buildSectorLines(k);
     for (int s = 0; s < 360; ++s) {
-        const Real80 angle = s * std::acos(-1.0L) / 180;
+        const Real80 angle = s * constant::pi / 180;
         const OvalArc arc = assignArc(lines, 100 + 11 * std::cos(angle), 50 + 9 * std::sin(angle), Variant::FitVariant);
         EXPECT_TRUE(arc == OvalArc::Top || arc == OvalArc::RightEnd || arc == OvalArc::UpperRight)
             << "angle " << s << " gave arc " << static_cast<int>(arc);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/constants.hpp"
 #include "support/example_oval.hpp"
 
 namespace {
@@ -58,7 +59,7 @@ TEST(OvalSummary, ConsoleOfOneCurve) {
 // rotation in degrees, and a value too wide for its field widens the line. rMed of curve 3 is
 // 1234573.8316607214994: the cut to 18 significant digits makes it ...72150, so it prints ...722.
 CoefficientVector severalCurves() {
-    CoefficientVector v = example::ovalCoefficients(-0.5L, 2.25L, example::halfPi, {2.0L, -5.0L, 1234567.123456789L});
+    CoefficientVector v = example::ovalCoefficients(-0.5L, 2.25L, constant::halfPi, {2.0L, -5.0L, 1234567.123456789L});
     v.coef(coefficient::oa) = -10.0L;
     v.coef(coefficient::oc) = -8.0L;
     return v;

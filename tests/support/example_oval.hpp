@@ -12,7 +12,6 @@ namespace example {
 inline constexpr Real80 sqrt45 = 6.708203932499369089227521L;
 inline constexpr Real80 rMed = 8.708203932499369089227521L;   // 2 + sqrt(45)
 inline constexpr Real80 rMax = 13.70820393249936908922752L;   // rMed + 5
-inline constexpr Real80 halfPi = 1.57079632679489661923L;
 
 /// The coefficient vector: OA, OB, centre, rotation, OC, DC, then one AE per curve.
 inline CoefficientVector ovalCoefficients(Real80 cx = 0, Real80 cy = 0, Real80 theta = 0,
