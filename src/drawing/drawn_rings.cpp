@@ -1,0 +1,132 @@
+#include "drawing/drawn_rings.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <type_traits>
+
+#include "base/constants.hpp"
+
+namespace {
+
+/// Ends closer than this share of the ring's largest radius (plus one unit of the drawing's
+/// eleventh decimal) meet: the drawing keeps eleven decimals of every value.
+constexpr Real80 meetingShare = 1e-7L;
+constexpr Real80 drawingDecimalUnit = 1e-10L;
+
+Real80 distance(const PlanePoint& p, const PlanePoint& q) { return std::hypot(p.x - q.x, p.y - q.y); }
+
+bool closesRing(const std::array<DrawnArc, arcsPerRing>& arcs) {
+    Real80 largestRadius = 0;
+    for (const DrawnArc& arc : arcs) largestRadius = std::max(largestRadius, std::fabs(arc.radius));
+    const Real80 tolerance = meetingShare * largestRadius + drawingDecimalUnit;
+    for (std::size_t k = 0; k < arcsPerRing; ++k) {
+        const DrawnArc& arc = arcs[k];
+        const DrawnArc& next = arcs[(k + 1) % arcsPerRing];
+        if (!(distance(pointOnCircle(arc, arc.endDegrees), pointOnCircle(next, next.startDegrees)) <= tolerance)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+DrawnRing measureRing(const std::array<DrawnArc, arcsPerRing>& arcs) {
+    DrawnRing ring;
+    ring.arcs = arcs;
+    for (const DrawnArc& arc : arcs) {
+        ring.centre.x += arc.centre.x;
+        ring.centre.y += arc.centre.y;
+    }
+    ring.centre.x /= arcsPerRing;
+    ring.centre.y /= arcsPerRing;
+    const DrawnArc& rightEnd = arcs[rightEndArc];
+    const DrawnArc& top = arcs[topArc];
+    ring.semiMajor = distance(ring.centre, rightEnd.centre) + rightEnd.radius;
+    ring.semiMinor = top.radius - distance(ring.centre, top.centre);
+    return ring;
+}
+
+double cross(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }
+
+bool inWedge(const RingGauge::Wedge& w, double vx, double vy) {
+    if (w.reflex) return !(cross(w.endX, w.endY, vx, vy) > 0 && cross(vx, vy, w.startX, w.startY) > 0);
+    return cross(w.startX, w.startY, vx, vy) >= 0 && cross(vx, vy, w.endX, w.endY) >= 0;
+}
+
+}  // namespace
+
+PlanePoint pointOnCircle(const DrawnArc& arc, Real80 degrees) {
+    const Real80 radians = degrees / constant::degreesPerRadian;
+    return {arc.centre.x + arc.radius * std::cos(radians), arc.centre.y + arc.radius * std::sin(radians)};
+}
+
+Real80 arcSweepDegrees(const DrawnArc& arc) {
+    const Real80 sweep = std::fmod(arc.endDegrees - arc.startDegrees, 360.0L);
+    return sweep < 0 ? sweep + 360 : sweep;
+}
+
+std::vector<DrawnRing> ringsOfDrawing(const std::vector<DrawnEntity>& entities) {
+    std::vector<DrawnRing> rings;
+    std::array<DrawnArc, arcsPerRing> run{};
+    std::size_t inRun = 0;
+    for (const DrawnEntity& entity : entities) {
+        const auto* arc = std::get_if<DrawnArc>(&entity);
+        if (arc == nullptr || arc->layer != Layer::Arcs) continue;
+        run[inRun++] = *arc;
+        if (inRun == arcsPerRing) {
+            if (closesRing(run)) rings.push_back(measureRing(run));
+            inRun = 0;
+        }
+    }
+    return rings;
+}
+
+RingGauge gaugeOfRings(const std::vector<DrawnRing>& rings) {
+    RingGauge gauge;
+    gauge.wedges.reserve(rings.size() * arcsPerRing);
+    for (const DrawnRing& ring : rings) {
+        for (const DrawnArc& arc : ring.arcs) {
+            const Real80 start = arc.startDegrees / constant::degreesPerRadian;
+            const Real80 end = arc.endDegrees / constant::degreesPerRadian;
+            gauge.wedges.push_back({static_cast<double>(arc.centre.x), static_cast<double>(arc.centre.y),
+                                    static_cast<double>(arc.radius), static_cast<double>(std::cos(start)),
+                                    static_cast<double>(std::sin(start)), static_cast<double>(std::cos(end)),
+                                    static_cast<double>(std::sin(end)), arcSweepDegrees(arc) > 180});
+        }
+    }
+    return gauge;
+}
+
+RingDeviation deviationFromRings(const RingGauge& gauge, const PlanePoint& point) {
+    const double px = static_cast<double>(point.x);
+    const double py = static_cast<double>(point.y);
+    double best = INFINITY;
+    RingDeviation result;
+    for (std::size_t k = 0; k < gauge.wedges.size(); ++k) {
+        const RingGauge::Wedge& w = gauge.wedges[k];
+        const double vx = px - w.cx;
+        const double vy = py - w.cy;
+        const double fromCentre = std::hypot(vx, vy);
+        if (inWedge(w, vx, vy)) {
+            const double deviation = fromCentre - w.radius;
+            if (std::fabs(deviation) >= best) continue;
+            best = std::fabs(deviation);
+            // A point on the centre itself faces the whole arc; its start direction stands for it.
+            const double ux = fromCentre > 0 ? vx / fromCentre : w.startX;
+            const double uy = fromCentre > 0 ? vy / fromCentre : w.startY;
+            result = {k / arcsPerRing, deviation, {w.cx + w.radius * ux, w.cy + w.radius * uy}, {ux, uy}};
+            continue;
+        }
+        // Outside the sector: measured from the nearer end of the arc, along its radius there.
+        for (const bool atStart : {true, false}) {
+            const double ux = atStart ? w.startX : w.endX;
+            const double uy = atStart ? w.startY : w.endY;
+            const double fx = w.cx + w.radius * ux;
+            const double fy = w.cy + w.radius * uy;
+            const double apart = std::hypot(px - fx, py - fy);
+            if (apart >= best) continue;
+            best = apart;
+            result = {k / arcsPerRing, fromCentre > w.radius ? apart : -apart, {fx, fy}, {ux, uy}};
+        }
+    }
+    return result;
+}

@@ -1,0 +1,224 @@
+#include "drawing/dxf_decoder.hpp"
+
+#include <array>
+#include <map>
+#include <optional>
+#include <string_view>
+
+#include "base/run_error.hpp"
+
+namespace {
+
+// Group codes and names are short; a longer line is read to its end but only its start kept.
+constexpr std::size_t valueKeep = 256;
+constexpr std::size_t codeKeep = 16;
+
+/// The groups a point, a line or an arc of the drawing carries, by their DXF group codes.
+enum class Group { X, Y, EndX, EndY, Radius, StartAngle, EndAngle };
+constexpr std::array<int, 7> groupCodes{10, 20, 11, 21, 40, 50, 51};
+constexpr std::array<const char*, 7> groupMeanings{"X",      "Y",           "X of its end", "Y of its end",
+                                                   "radius", "start angle", "end angle"};
+
+/// Parts of an entity that the DXF format attaches to the entity before them and that are
+/// no entities of their own.
+constexpr std::array<std::string_view, 3> subentities{"VERTEX", "SEQEND", "ATTRIB"};
+
+[[noreturn]] void failDrawing(const std::string& sentence) { failInput(exitStatus::dataError, sentence); }
+
+std::string_view trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+/// A layer of the drawing by its name; DXF layer names ignore case.
+std::optional<Layer> layerNamed(std::string_view name) {
+    for (const LayerStyle& style : layerTable) {
+        if (sameName(style.name, name)) return style.layer;
+    }
+    return std::nullopt;
+}
+
+struct Pair {
+    int code = 0;
+    std::string value;    // trimmed
+    long long line = 0;   // of the value
+};
+
+/// An entity as read: its type and the groups the drawing uses, raw.
+struct RawEntity {
+    std::string type;
+    long long line = 0;  // of the type
+    std::string layer;
+    std::array<std::optional<Pair>, groupCodes.size()> groups;
+};
+
+class PairReader {
+public:
+    explicit PairReader(InputChannel& channel) : channel_(channel) {}
+
+    /// The next group; false at the end of the file.
+    bool next(Pair& pair) {
+        if (atEndOfFile(channel_)) return false;
+        const long long codeLine = channel_.lineNumber;
+        const LineHead code = readLineHead(channel_, codeKeep);
+        if (!parseCode(code, pair.code)) {
+            failDrawing("'" + channel_.name + "' is not a DXF drawing written by kelmar: line " +
+                        std::to_string(codeLine) + " holds " + quotedToken(code.text) +
+                        " where a group code belongs (kelmar reads ASCII DXF)");
+        }
+        if (atEndOfFile(channel_)) {
+            failDrawing("'" + channel_.name + "' ends after the group code on line " + std::to_string(codeLine) +
+                        ": the file is cut off");
+        }
+        pair.line = channel_.lineNumber;
+        const LineHead value = readLineHead(channel_, valueKeep);
+        pair.value = trimmed(value.text);
+        return true;
+    }
+
+private:
+    static bool parseCode(const LineHead& line, int& code) {
+        const std::string_view text = trimmed(line.text);
+        // DXF group codes run from -5 to 1071; seven characters hold any of them.
+        if (line.length > codeKeep || text.empty() || text.size() > 7) return false;
+        std::size_t i = text[0] == '-' ? 1 : 0;
+        if (i == text.size()) return false;
+        int value = 0;
+        for (; i < text.size(); ++i) {
+            if (text[i] < '0' || text[i] > '9') return false;
+            value = value * 10 + (text[i] - '0');
+        }
+        code = text[0] == '-' ? -value : value;
+        return true;
+    }
+
+    InputChannel& channel_;
+};
+
+Real80 numberOf(const RawEntity& entity, Group group, const std::string& fileName) {
+    const std::size_t g = static_cast<std::size_t>(group);
+    const std::optional<Pair>& pair = entity.groups[g];
+    if (!pair) {
+        failDrawing("the " + entity.type + " on line " + std::to_string(entity.line) + " of '" + fileName +
+                    "' has no group " + std::to_string(groupCodes[g]) + " (its " + groupMeanings[g] + ")");
+    }
+    Real80 value = 0;
+    const TokenProblem problem = parseRealToken(pair->value, value);
+    if (problem != TokenProblem::Valid) {
+        failDrawing(tokenProblemSentence(
+            quotedToken(pair->value) + " on line " + std::to_string(pair->line) + " of '" + fileName + "'", problem,
+            false));
+    }
+    return value;
+}
+
+/// The drawn entity an entity of the file stands for, or nothing when kelmar does not draw it.
+std::optional<DrawnEntity> decode(const RawEntity& raw, const std::string& fileName) {
+    const std::optional<Layer> layer = layerNamed(raw.layer);
+    if (!layer) return std::nullopt;
+    const auto number = [&](Group group) { return numberOf(raw, group, fileName); };
+    if (raw.type == "POINT") return DrawnPoint{*layer, {number(Group::X), number(Group::Y)}};
+    if (raw.type == "LINE") {
+        return DrawnLine{*layer, {number(Group::X), number(Group::Y)}, {number(Group::EndX), number(Group::EndY)}};
+    }
+    if (raw.type == "ARC") {
+        return DrawnArc{*layer, {number(Group::X), number(Group::Y)}, number(Group::Radius),
+                        number(Group::StartAngle), number(Group::EndAngle)};
+    }
+    return std::nullopt;
+}
+
+bool isKelmarType(std::string_view type) { return type == "POINT" || type == "LINE" || type == "ARC"; }
+
+std::string layerList() {
+    std::string list;
+    for (const LayerStyle& style : layerTable) {
+        if (!list.empty()) list += ", ";
+        list += style.name;
+    }
+    return list;
+}
+
+}  // namespace
+
+DecodedDrawing readKelmarDrawing(InputChannel& drawing) {
+    DecodedDrawing result;
+    std::map<std::string, std::size_t> skipped;
+    PairReader reader(drawing);
+    Pair pair;
+    bool sawEntities = false;
+
+    // Outside the entities section only the framing matters: SECTION, its name, EOF.
+    bool sectionNamePending = false;
+    while (!sawEntities && reader.next(pair)) {
+        if (sectionNamePending && pair.code == 2) {
+            sawEntities = pair.value == "ENTITIES";
+        }
+        sectionNamePending = pair.code == 0 && pair.value == "SECTION";
+        if (pair.code == 0 && pair.value == "EOF") break;
+    }
+    if (!sawEntities) {
+        failDrawing("'" + drawing.name + "' has no ENTITIES section: it is not a DXF drawing written by kelmar");
+    }
+
+    std::optional<RawEntity> entity;
+    const auto finish = [&]() {
+        if (!entity) return;
+        if (std::optional<DrawnEntity> drawn = decode(*entity, drawing.name)) {
+            result.entities.push_back(*drawn);
+        } else {
+            bool part = false;
+            for (const std::string_view sub : subentities) part = part || entity->type == sub;
+            if (!part) {
+                ++skipped[entity->type + (isKelmarType(entity->type) ? " on other layers" : "")];
+                ++result.skippedCount;
+            }
+        }
+        entity.reset();
+    };
+    bool closed = false;
+    while (reader.next(pair)) {
+        if (pair.code == 0) {
+            finish();
+            if (pair.value == "ENDSEC") {
+                closed = true;
+                break;
+            }
+            entity = RawEntity{pair.value, pair.line, {}, {}};
+            continue;
+        }
+        if (!entity) continue;
+        if (pair.code == 8) {
+            entity->layer = pair.value;
+            continue;
+        }
+        for (std::size_t g = 0; g < groupCodes.size(); ++g) {
+            if (pair.code == groupCodes[g] && !entity->groups[g]) entity->groups[g] = pair;
+        }
+    }
+    if (!closed) {
+        failDrawing("'" + drawing.name + "' ends inside its ENTITIES section, before ENDSEC: the file is cut off");
+    }
+
+    for (const auto& [what, count] : skipped) {
+        if (!result.skipped.empty()) result.skipped += ", ";
+        result.skipped += std::to_string(count) + " " + what;
+    }
+    if (result.entities.empty()) {
+        failDrawing("'" + drawing.name + "' holds no POINT, LINE or ARC on the layers kelmar draws (" + layerList() +
+                    "), so it is not a drawing written by kelmar; " +
+                    (result.skipped.empty() ? std::string("its ENTITIES section is empty")
+                                            : "it holds " + result.skipped));
+    }
+    return result;
+}

@@ -1,0 +1,653 @@
+#include "drawing/svg_encoder.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string_view>
+#include <type_traits>
+
+#include "drawing/drawn_rings.hpp"
+
+const std::array<const char*, 3> pointClassNames{"within the RMS", "beyond the RMS", "beyond twice the RMS"};
+
+namespace {
+
+// ---------------------------------------------------------------- page layout (page units)
+
+constexpr double pageWidth = 1200;
+constexpr double margin = 28;
+constexpr double headerHeight = 80;
+constexpr double legendRow = 22;
+constexpr double footerHeight = 24 + 3 * legendRow + 20;
+constexpr double minDrawingHeight = 260;
+constexpr double maxDrawingHeight = 1000;
+constexpr double titleFont = 20;
+constexpr double textFont = 13;
+constexpr double labelRow = 18;
+// The viewer's font is unknown; this average width per character of a sans-serif font sizes
+// the label column and keeps a long title clear of the RMS.
+constexpr double characterShare = 0.6;
+constexpr double leaderGap = 20;
+constexpr double rmsBlockWidth = 360;
+constexpr double scaleBarLength = 220;
+
+// Every coordinate carries the decimals a hundredth of a pixel needs.
+constexpr double resolutionPixels = 0.01;
+constexpr int maxDecimals = 12;
+// Coordinates beyond this cannot be placed on a page together with a drawing of ordinary
+// size (a fit that ran away writes such values); they are left out and counted.
+constexpr Real80 farthestDrawable = 1e12L;
+
+// Strokes and marks in page units, whatever the drawing's extent.
+constexpr double arcStroke = 1.7;
+constexpr double radiusStroke = 0.9;
+constexpr double constructionStroke = 1.1;
+constexpr double whiskerStroke = 1.5;
+constexpr double axisDash = 7;
+constexpr std::array<double, 3> dotDiameter{5.5, 6.5, 7.5};  // within, beyond, beyond twice
+
+// Whiskers: the RMS deviation drawn as this share of the drawing's larger side, the
+// magnification rounded down to 1, 2 or 5 times a power of ten; none longer than the cap.
+constexpr double whiskerRmsShare = 0.012;
+constexpr double whiskerCapShare = 0.06;
+constexpr double paddingShare = 0.03;
+
+constexpr const char* pageColour = "#fbfbf8";
+constexpr const char* inkColour = "#1c2533";
+constexpr const char* mutedInk = "#5a6272";
+constexpr const char* leaderColour = "#9aa0aa";
+
+int classOf(Layer layer) {
+    switch (layer) {
+        case Layer::WithinResidual: return 0;
+        case Layer::OverResidual: return 1;
+        case Layer::TwiceOverResidual: return 2;
+        default: return -1;
+    }
+}
+constexpr std::array<Layer, 3> classLayers{Layer::WithinResidual, Layer::OverResidual, Layer::TwiceOverResidual};
+std::size_t indexOf(Layer layer) { return static_cast<std::size_t>(layer); }
+
+struct Dot {
+    double x, y;
+};
+struct Segment {
+    double x1, y1, x2, y2;
+};
+struct Sweep {
+    double x1, y1, x2, y2, radius;
+    bool large;
+};
+
+struct Box {
+    double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
+    void add(double x, double y) {
+        minX = std::min(minX, x);
+        maxX = std::max(maxX, x);
+        minY = std::min(minY, y);
+        maxY = std::max(maxY, y);
+    }
+    bool empty() const { return minX > maxX; }
+};
+
+bool drawable(Real80 value) { return std::fabs(value) <= farthestDrawable; }
+
+bool isDrawable(const DrawnEntity& entity) {
+    return std::visit(
+        [](const auto& e) {
+            using E = std::decay_t<decltype(e)>;
+            if constexpr (std::is_same_v<E, DrawnPoint>) {
+                return drawable(e.at.x) && drawable(e.at.y);
+            } else if constexpr (std::is_same_v<E, DrawnLine>) {
+                return drawable(e.from.x) && drawable(e.from.y) && drawable(e.to.x) && drawable(e.to.y);
+            } else {
+                return drawable(e.centre.x) && drawable(e.centre.y) && drawable(e.radius) &&
+                       drawable(e.startDegrees) && drawable(e.endDegrees);
+            }
+        },
+        entity);
+}
+
+/// 1, 2 or 5 times a power of ten, at most `value` (which must be positive).
+double niceFloor(double value) {
+    const double power = std::pow(10.0, std::floor(std::log10(value)));
+    for (const double step : {5.0, 2.0}) {
+        if (step * power <= value) return step * power;
+    }
+    return power;
+}
+
+// ---------------------------------------------------------------- text of the picture
+
+void appendFixed(std::string& out, double value, int decimals) {
+    char buffer[64];
+    char* end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals).ptr;
+    if (decimals > 0) {
+        while (end[-1] == '0') --end;
+        if (end[-1] == '.') --end;
+    }
+    const std::string_view text(buffer, static_cast<std::size_t>(end - buffer));
+    out += text == "-0" ? "0" : text;
+}
+
+void appendShort(std::string& out, double value) {
+    char buffer[32];
+    const char* end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6).ptr;
+    out.append(buffer, static_cast<std::size_t>(end - buffer));
+}
+
+std::string fixedText(double value, int decimals) {
+    std::string text;
+    appendFixed(text, value, decimals);
+    return text;
+}
+
+std::string shortText(double value) {
+    std::string text;
+    appendShort(text, value);
+    return text;
+}
+
+std::string escaped(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default:
+                // Control characters are not allowed in XML 1.0.
+                if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
+        }
+    }
+    return out;
+}
+
+/// Decimals that show `value` to about four significant digits.
+int decimalsForFourDigits(double value) {
+    if (!(value > 0)) return 0;
+    return std::clamp(3 - static_cast<int>(std::floor(std::log10(value))), 0, maxDecimals);
+}
+
+// ---------------------------------------------------------------- the picture
+
+/// Where the drawing lands on the page: page = scale * (drawing - origin) + offset, Y turned.
+struct PageTransform {
+    double scale = 1;
+    double originX = 0, originY = 0;
+    double offsetX = 0, offsetY = 0;
+    int decimals = 0;     // of every coordinate written in drawing units
+    int originDecimals = 0;
+    double pageX(double x) const { return scale * (x - originX) + offsetX; }
+    double pageY(double y) const { return -scale * (y - originY) + offsetY; }
+};
+
+struct RingLabel {
+    double anchorX, anchorY;  // page
+    double y = 0;             // page, the label's line
+    std::string text;
+};
+
+class SvgText {
+public:
+    explicit SvgText(OutputChannel& channel) : channel_(channel) {}
+    std::string& text() { return text_; }
+    /// Hands what has collected to the channel once it is large, so memory stays bounded.
+    void spill(bool always = false) {
+        if (always || text_.size() > (1u << 20)) {
+            writeText(channel_, text_);
+            text_.clear();
+        }
+    }
+
+private:
+    OutputChannel& channel_;
+    std::string text_;
+};
+
+void appendPoint(std::string& out, const PageTransform& t, double x, double y) {
+    appendFixed(out, x - t.originX, t.decimals);
+    out += ' ';
+    appendFixed(out, y - t.originY, t.decimals);
+}
+
+/// Opens a path in the drawing's group: class, colour, width (page units), optional dash.
+void openPath(std::string& out, std::string_view cls, std::string_view colour, double width,
+              const PageTransform& t, double dash = 0) {
+    out += "<path class=\"";
+    out += cls;
+    out += "\" stroke=\"";
+    out += colour;
+    out += "\" stroke-width=\"";
+    appendShort(out, width / t.scale);
+    if (dash > 0) {
+        out += "\" stroke-dasharray=\"";
+        appendShort(out, dash / t.scale);
+        out += ' ';
+        appendShort(out, 0.6 * dash / t.scale);
+    }
+    out += "\" d=\"";
+}
+
+// Long paths are split so that no attribute grows beyond what XML parsers accept by default.
+constexpr std::size_t subpathsPerPath = 4000;
+
+template <typename Item, typename Append>
+void writePaths(SvgText& svg, const std::vector<Item>& items, std::string_view cls, std::string_view colour,
+                double width, const PageTransform& t, double dash, Append append) {
+    std::string& out = svg.text();
+    for (std::size_t first = 0; first < items.size(); first += subpathsPerPath) {
+        openPath(out, cls, colour, width, t, dash);
+        const std::size_t last = std::min(items.size(), first + subpathsPerPath);
+        for (std::size_t i = first; i < last; ++i) {
+            if (i > first) out += ' ';
+            append(out, items[i]);
+        }
+        out += "\"/>\n";
+        svg.spill();
+    }
+}
+
+void appendPageText(std::string& out, double x, double y, double size, std::string_view colour, std::string_view text,
+               std::string_view anchor = "start", std::string_view weight = "normal") {
+    out += "<text x=\"";
+    appendFixed(out, x, 1);
+    out += "\" y=\"";
+    appendFixed(out, y, 1);
+    out += "\" font-size=\"";
+    appendShort(out, size);
+    out += "\" fill=\"";
+    out += colour;
+    if (anchor != "start") {
+        out += "\" text-anchor=\"";
+        out += anchor;
+    }
+    if (weight != "normal") {
+        out += "\" font-weight=\"";
+        out += weight;
+    }
+    out += "\">";
+    out += escaped(text);
+    out += "</text>\n";
+}
+
+void appendPageLine(std::string& out, double x1, double y1, double x2, double y2, std::string_view colour,
+                   double width, double dash = 0) {
+    out += "<line x1=\"";
+    appendFixed(out, x1, 1);
+    out += "\" y1=\"";
+    appendFixed(out, y1, 1);
+    out += "\" x2=\"";
+    appendFixed(out, x2, 1);
+    out += "\" y2=\"";
+    appendFixed(out, y2, 1);
+    out += "\" stroke=\"";
+    out += colour;
+    out += "\" stroke-width=\"";
+    appendShort(out, width);
+    if (dash > 0) {
+        out += "\" stroke-dasharray=\"";
+        appendShort(out, dash);
+        out += ' ';
+        appendShort(out, 0.6 * dash);
+    }
+    out += "\"/>\n";
+}
+
+void appendPageDot(std::string& out, double x, double y, double diameter, std::string_view colour) {
+    out += "<circle cx=\"";
+    appendFixed(out, x, 1);
+    out += "\" cy=\"";
+    appendFixed(out, y, 1);
+    out += "\" r=\"";
+    appendShort(out, diameter / 2);
+    out += "\" fill=\"";
+    out += colour;
+    out += "\"/>\n";
+}
+
+/// Spreads the labels down the column so that none overlaps the next, each as near its
+/// anchor as the others allow, all within [top, bottom].
+void spreadLabels(std::vector<RingLabel>& labels, double top, double bottom) {
+    std::sort(labels.begin(), labels.end(), [](const RingLabel& a, const RingLabel& b) { return a.anchorY < b.anchorY; });
+    double previous = top - labelRow;
+    for (RingLabel& label : labels) {
+        label.y = std::max(label.anchorY, previous + labelRow);
+        previous = label.y;
+    }
+    double next = bottom + labelRow;
+    for (auto it = labels.rbegin(); it != labels.rend(); ++it) {
+        it->y = std::min(it->y, next - labelRow);
+        next = it->y;
+    }
+}
+
+}  // namespace
+
+PictureSummary writeSvgPicture(OutputChannel& picture, const std::vector<DrawnEntity>& entities,
+                               const PictureCaption& caption) {
+    PictureSummary summary;
+
+    // ---- what can be drawn, by layer
+    std::vector<DrawnEntity> kept;
+    for (const DrawnEntity& entity : entities) {
+        if (!isDrawable(entity)) ++summary.leftOut;
+    }
+    if (summary.leftOut > 0) {
+        kept.reserve(entities.size() - summary.leftOut);
+        for (const DrawnEntity& entity : entities) {
+            if (isDrawable(entity)) kept.push_back(entity);
+        }
+    }
+    const std::vector<DrawnEntity>& shown = summary.leftOut > 0 ? kept : entities;
+
+    std::array<std::vector<Dot>, layerTable.size()> dots;
+    std::array<std::vector<Segment>, layerTable.size()> lines;
+    std::array<std::vector<Sweep>, layerTable.size()> arcs;
+    Box box;
+    for (const DrawnEntity& entity : shown) {
+        if (const auto* p = std::get_if<DrawnPoint>(&entity)) {
+            const Dot dot{static_cast<double>(p->at.x), static_cast<double>(p->at.y)};
+            dots[indexOf(p->layer)].push_back(dot);
+            box.add(dot.x, dot.y);
+        } else if (const auto* l = std::get_if<DrawnLine>(&entity)) {
+            const Segment s{static_cast<double>(l->from.x), static_cast<double>(l->from.y),
+                            static_cast<double>(l->to.x), static_cast<double>(l->to.y)};
+            lines[indexOf(l->layer)].push_back(s);
+            box.add(s.x1, s.y1);
+            box.add(s.x2, s.y2);
+        } else {
+            const auto& a = std::get<DrawnArc>(entity);
+            const PlanePoint from = pointOnCircle(a, a.startDegrees);
+            const PlanePoint to = pointOnCircle(a, a.endDegrees);
+            const Real80 sweep = arcSweepDegrees(a);
+            arcs[indexOf(a.layer)].push_back({static_cast<double>(from.x), static_cast<double>(from.y),
+                                              static_cast<double>(to.x), static_cast<double>(to.y),
+                                              static_cast<double>(std::fabs(a.radius)), sweep > 180});
+            box.add(static_cast<double>(from.x), static_cast<double>(from.y));
+            box.add(static_cast<double>(to.x), static_cast<double>(to.y));
+            for (int quarter = 0; quarter < 4; ++quarter) {
+                const Real80 into = std::fmod(90 * quarter - a.startDegrees + 720, 360.0L);
+                if (into <= sweep) {
+                    const PlanePoint extreme = pointOnCircle(a, 90.0L * quarter);
+                    box.add(static_cast<double>(extreme.x), static_cast<double>(extreme.y));
+                }
+            }
+        }
+    }
+    if (box.empty()) box.add(0, 0);
+    for (std::size_t c = 0; c < classLayers.size(); ++c) summary.pointsByClass[c] = dots[indexOf(classLayers[c])].size();
+
+    // ---- rings and deviations, measured from the drawn arcs
+    const std::vector<DrawnRing> rings = ringsOfDrawing(shown);
+    summary.rings = rings.size();
+    double span = std::max(box.maxX - box.minX, box.maxY - box.minY);
+    if (!(span > 0)) span = 1;  // a single point, or nothing at all
+    std::array<std::vector<RingDeviation>, 3> deviations;
+    double sumOfSquares = 0;
+    std::size_t measured = 0;
+    double largestDeviation = 0;
+    if (!rings.empty()) {
+        const RingGauge gauge = gaugeOfRings(rings);
+        for (std::size_t c = 0; c < classLayers.size(); ++c) {
+            const std::vector<Dot>& classDots = dots[indexOf(classLayers[c])];
+            deviations[c].reserve(classDots.size());
+            for (const Dot& dot : classDots) {
+                const RingDeviation d = deviationFromRings(gauge, {dot.x, dot.y});
+                deviations[c].push_back(d);
+                const double size = static_cast<double>(d.deviation);
+                sumOfSquares += size * size;
+                largestDeviation = std::max(largestDeviation, std::fabs(size));
+                ++measured;
+            }
+        }
+    }
+    const double measuredRms = measured > 0 ? std::sqrt(sumOfSquares / static_cast<double>(measured)) : 0.0;
+    summary.rmsStated = caption.statedRms.has_value();
+    summary.rms = summary.rmsStated ? *caption.statedRms : measuredRms;
+
+    double magnification = 0;
+    const double whiskerCap = whiskerCapShare * span;
+    if (measuredRms > 0) {
+        magnification = std::max(1.0, niceFloor(whiskerRmsShare * span / measuredRms));
+        summary.magnification = magnification;
+    }
+    const double whiskerReach = std::min(whiskerCap, magnification * largestDeviation);
+
+    // ---- the page: the drawing's box, padded, scaled into the area left of the ring labels
+    const int labelDecimals = std::clamp(static_cast<int>(std::ceil(std::log10(1e5 / span))), 0, maxDecimals);
+    std::vector<RingLabel> labels;
+    std::size_t longestLabel = 0;
+    for (std::size_t r = 0; r < rings.size(); ++r) {
+        RingLabel label{};
+        label.text = "ring " + std::to_string(r + 1) + ": semi-axes " +
+                     fixedText(static_cast<double>(rings[r].semiMajor), labelDecimals) + " \u00d7 " +
+                     fixedText(static_cast<double>(rings[r].semiMinor), labelDecimals);
+        longestLabel = std::max(longestLabel, label.text.size());
+        labels.push_back(std::move(label));
+    }
+    const double labelColumn = rings.empty() ? 0 : leaderGap + characterShare * textFont * longestLabel + 8;
+    const double pad = paddingShare * span + whiskerReach;
+    const double left = box.minX - pad, right = box.maxX + pad, bottom = box.minY - pad, top = box.maxY + pad;
+    const double width = std::max(right - left, 1e-3 * span);
+    const double height = std::max(top - bottom, 1e-3 * span);
+    const double areaWidth = pageWidth - 2 * margin - labelColumn;
+    const double drawingHeight =
+        std::max({std::clamp(areaWidth * height / width, minDrawingHeight, maxDrawingHeight),
+                  labelRow * static_cast<double>(labels.size()) + labelRow});
+    const double pageHeight = std::ceil(headerHeight + drawingHeight + footerHeight);
+
+    PageTransform t;
+    t.scale = std::min(areaWidth / width, drawingHeight / height);
+    const double originStep = std::pow(10.0, std::ceil(std::log10(span)));
+    t.originX = std::round((left + right) / 2 / originStep) * originStep;
+    t.originY = std::round((bottom + top) / 2 / originStep) * originStep;
+    t.originDecimals = std::max(0, -static_cast<int>(std::round(std::log10(originStep))));
+    t.offsetX = margin + (areaWidth - width * t.scale) / 2 - t.scale * (left - t.originX);
+    t.offsetY = headerHeight + (drawingHeight - height * t.scale) / 2 + t.scale * (top - t.originY);
+    t.decimals = std::clamp(static_cast<int>(std::ceil(std::log10(t.scale / resolutionPixels))), 0, maxDecimals);
+
+    SvgText svg(picture);
+    std::string& out = svg.text();
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n";
+    out += "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:kelmar=\"urn:kelmar:picture\" version=\"1.1\" width=\"";
+    appendFixed(out, pageWidth, 0);
+    out += "\" height=\"";
+    appendFixed(out, pageHeight, 0);
+    out += "\" viewBox=\"0 0 ";
+    appendFixed(out, pageWidth, 0);
+    out += ' ';
+    appendFixed(out, pageHeight, 0);
+    out += "\" font-family=\"DejaVu Sans, Verdana, Arial, Helvetica, sans-serif\">\n";
+    out += "<title>" + escaped(caption.title) + "</title>\n";
+    out += "<desc>Fitted eight-centre ovals and the digitised points, coloured by their distance from their oval. "
+           "Paths in the group \"drawing\" hold drawing coordinates less its kelmar:origin; its transform turns "
+           "them into the page with Y up.</desc>\n";
+    out += "<rect width=\"100%\" height=\"100%\" fill=\"";
+    out += pageColour;
+    out += "\"/>\n";
+
+    // ---- the drawing
+    out += "<g id=\"drawing\" kelmar:origin=\"";
+    appendFixed(out, t.originX, t.originDecimals);
+    out += ' ';
+    appendFixed(out, t.originY, t.originDecimals);
+    out += "\" transform=\"matrix(";
+    char scaleText[40];
+    const char* scaleEnd =
+        std::to_chars(scaleText, scaleText + sizeof scaleText, t.scale, std::chars_format::general, 10).ptr;
+    const std::string scale(static_cast<const char*>(scaleText), scaleEnd);
+    out += scale + " 0 0 -" + scale + ' ';
+    appendFixed(out, t.offsetX, 4);
+    out += ' ';
+    appendFixed(out, t.offsetY, 4);
+    out += ")\" fill=\"none\" stroke-linecap=\"round\" stroke-linejoin=\"round\">\n";
+
+    const auto appendSegment = [&t](std::string& o, const Segment& s) {
+        o += 'M';
+        appendPoint(o, t, s.x1, s.y1);
+        o += 'L';
+        appendPoint(o, t, s.x2, s.y2);
+    };
+    const auto appendSweep = [&t](std::string& o, const Sweep& a) {
+        o += 'M';
+        appendPoint(o, t, a.x1, a.y1);
+        o += 'A';
+        appendFixed(o, a.radius, t.decimals);
+        o += ' ';
+        appendFixed(o, a.radius, t.decimals);
+        // Counter-clockwise in drawing coordinates is the positive-angle sweep of the path's own
+        // coordinates; the group's transform turns both together.
+        o += a.large ? " 0 1 1 " : " 0 0 1 ";
+        appendPoint(o, t, a.x2, a.y2);
+    };
+    const auto appendDot = [&t](std::string& o, const Dot& d) {
+        o += 'M';
+        appendPoint(o, t, d.x, d.y);
+        o += "h0";
+    };
+
+    // Light construction first (the radii run along the sides of the triangles and would hide
+    // them), then the ovals, the whiskers, and the points on top, the points farthest from
+    // their oval last so that nothing hides them.
+    for (const Layer layer : {Layer::Radii, Layer::Axes, Layer::Triangles, Layer::Arcs, Layer::TwiceOverResidual,
+                              Layer::OverResidual, Layer::WithinResidual}) {
+        const LayerStyle& style = styleOf(layer);
+        const double stroke = layer == Layer::Arcs    ? arcStroke
+                              : layer == Layer::Radii ? radiusStroke
+                                                      : constructionStroke;
+        writePaths(svg, lines[indexOf(layer)], style.name, style.pictureColour, stroke, t,
+                   layer == Layer::Axes ? axisDash : 0, appendSegment);
+        writePaths(svg, arcs[indexOf(layer)], style.name, style.pictureColour, stroke, t, 0, appendSweep);
+        if (classOf(layer) < 0) {
+            writePaths(svg, dots[indexOf(layer)], style.name, style.pictureColour, dotDiameter[0], t, 0, appendDot);
+        }
+    }
+    std::size_t cutShort = 0;
+    if (magnification > 0) {
+        const double shortest = dotDiameter[0] / 2 / t.scale;  // shorter ones end under their dot
+        for (std::size_t c = 0; c < classLayers.size(); ++c) {
+            std::vector<Segment> whiskers;
+            for (const RingDeviation& d : deviations[c]) {
+                double length = magnification * static_cast<double>(d.deviation);
+                if (std::fabs(length) < shortest) continue;
+                if (std::fabs(length) > whiskerCap) {
+                    length = std::copysign(whiskerCap, length);
+                    ++cutShort;
+                }
+                const double fx = static_cast<double>(d.foot.x);
+                const double fy = static_cast<double>(d.foot.y);
+                whiskers.push_back({fx, fy, fx + length * static_cast<double>(d.direction.x),
+                                    fy + length * static_cast<double>(d.direction.y)});
+            }
+            writePaths(svg, whiskers, "whiskers", styleOf(classLayers[c]).pictureColour, whiskerStroke, t, 0,
+                       appendSegment);
+        }
+    }
+    for (std::size_t c = 0; c < classLayers.size(); ++c) {
+        const LayerStyle& style = styleOf(classLayers[c]);
+        writePaths(svg, dots[indexOf(classLayers[c])], style.name, style.pictureColour, dotDiameter[c], t, 0,
+                   appendDot);
+    }
+    out += "</g>\n";
+
+    // ---- ring labels, in a column right of the drawing, each with a leader to its ring
+    const double columnX = margin + areaWidth + leaderGap;
+    for (std::size_t r = 0; r < rings.size(); ++r) {
+        // The end of an axis that lies farthest right on the page.
+        double bestX = -INFINITY;
+        for (const std::size_t k : {topArc, leftEndArc, bottomArc, rightEndArc}) {
+            const DrawnArc& arc = rings[r].arcs[k];
+            const PlanePoint end = pointOnCircle(arc, arc.startDegrees + arcSweepDegrees(arc) / 2);
+            const double x = t.pageX(static_cast<double>(end.x));
+            if (x > bestX) {
+                bestX = x;
+                labels[r].anchorX = x;
+                labels[r].anchorY = t.pageY(static_cast<double>(end.y));
+            }
+        }
+    }
+    spreadLabels(labels, headerHeight + labelRow, headerHeight + drawingHeight - labelRow / 2);
+    for (const RingLabel& label : labels) {
+        appendPageLine(out, label.anchorX, label.anchorY, columnX - 6, label.y - 4, leaderColour, 0.8);
+        appendPageText(out, columnX, label.y, textFont, inkColour, label.text);
+    }
+
+    // ---- header: title, what the picture holds, the RMS in the top right corner
+    const double titleRoom = pageWidth - 2 * margin - rmsBlockWidth;
+    const double titleSize =
+        std::clamp(titleRoom / (characterShare * static_cast<double>(std::max<std::size_t>(caption.title.size(), 1))),
+                   11.0, titleFont);
+    appendPageText(out, margin, 36, titleSize, inkColour, caption.title, "start", "bold");
+    const std::size_t pointCount = summary.pointsByClass[0] + summary.pointsByClass[1] + summary.pointsByClass[2];
+    std::string contents = std::to_string(pointCount) + (pointCount == 1 ? " point" : " points") + " on " +
+                           std::to_string(rings.size()) + (rings.size() == 1 ? " ring" : " rings") +
+                           "; coordinates in drawing units, Y up";
+    if (summary.leftOut > 0) {
+        contents += "; " + std::to_string(summary.leftOut) + " entities too far from the origin to draw left out";
+    }
+    appendPageText(out, margin, 60, textFont, mutedInk, contents);
+    const double rmsValue = static_cast<double>(summary.rms);
+    const std::string rmsText =
+        "RMS " + (summary.rmsStated ? fixedText(rmsValue, 9) : fixedText(rmsValue, decimalsForFourDigits(rmsValue)));
+    appendPageText(out, pageWidth - margin, 36, 18, inkColour, rmsText, "end", "bold");
+    appendPageText(out, pageWidth - margin, 60, 12, mutedInk,
+              summary.rmsStated ? "root mean square deviation of the fit"
+              : measured > 0    ? "root mean square distance of the points from the drawn ovals"
+                                : "no point and oval to measure",
+              "end");
+
+    // ---- footer: legend in two columns, the scale bar on the right
+    const double footerTop = headerHeight + drawingHeight + 24;
+    for (std::size_t c = 0; c < classLayers.size(); ++c) {
+        const double y = footerTop + legendRow * static_cast<double>(c);
+        appendPageDot(out, margin + 8, y - 4, dotDiameter[c] + 1, styleOf(classLayers[c]).pictureColour);
+        appendPageText(out, margin + 22, y, textFont, inkColour,
+                  std::string("points ") + pointClassNames[c] + ": " + std::to_string(summary.pointsByClass[c]) +
+                      " (layer " + std::string(styleOf(classLayers[c]).name) + ")");
+    }
+    const double secondColumn = margin + 480;
+    appendPageLine(out, secondColumn, footerTop - 4, secondColumn + 26, footerTop - 4, styleOf(Layer::Arcs).pictureColour,
+                  arcStroke);
+    appendPageText(out, secondColumn + 34, footerTop, textFont, inkColour, "fitted ovals, eight arcs each");
+    const double row2 = footerTop + legendRow;
+    appendPageLine(out, secondColumn, row2 - 4, secondColumn + 8, row2 - 4, styleOf(Layer::Radii).pictureColour, 2);
+    appendPageLine(out, secondColumn + 9, row2 - 4, secondColumn + 17, row2 - 4,
+                  styleOf(Layer::Triangles).pictureColour, 2);
+    appendPageLine(out, secondColumn + 18, row2 - 4, secondColumn + 26, row2 - 4, styleOf(Layer::Axes).pictureColour,
+                  2);
+    appendPageText(out, secondColumn + 34, row2, textFont, inkColour, "radii, construction triangles and axes");
+    const double row3 = footerTop + 2 * legendRow;
+    std::string whiskerText;
+    if (magnification > 0) {
+        appendPageLine(out, secondColumn + 4, row3 - 4, secondColumn + 26, row3 - 4,
+                      styleOf(Layer::OverResidual).pictureColour, whiskerStroke);
+        appendPageDot(out, secondColumn + 4, row3 - 4, dotDiameter[1], styleOf(Layer::OverResidual).pictureColour);
+        whiskerText = "deviation from the oval \u00d7 " + shortText(magnification) + ", outward for points outside it";
+        if (cutShort > 0) whiskerText += "; " + std::to_string(cutShort) + " cut short";
+    } else {
+        whiskerText = rings.empty() ? "no complete oval in the drawing: deviations not drawn"
+                                    : "every point on its oval: no deviation to draw";
+    }
+    appendPageText(out, secondColumn + 34, row3, textFont, inkColour, whiskerText);
+
+    const double barUnits = niceFloor(scaleBarLength / t.scale);
+    const double barLength = barUnits * t.scale;
+    const double barRight = pageWidth - margin;
+    const double barLeft = barRight - barLength;
+    const double barY = footerTop + 6;
+    appendPageLine(out, barLeft, barY, barRight, barY, inkColour, 1.5);
+    for (const double at : {0.0, 0.5, 1.0}) {
+        const double x = barLeft + at * barLength;
+        appendPageLine(out, x, barY - (at == 0.5 ? 4 : 7), x, barY, inkColour, 1.2);
+    }
+    appendPageText(out, barLeft, barY - 11, textFont, inkColour, "0", "middle");
+    appendPageText(out, barRight, barY - 11, textFont, inkColour, shortText(barUnits), "middle");
+    appendPageText(out, barRight, barY + 20, textFont, mutedInk, "scale, in drawing units", "end");
+
+    out += "</svg>\n";
+    svg.spill(true);
+    return summary;
+}
