@@ -108,13 +108,19 @@ void readVertex(LineScan& scan, Curve& curve, long long vertexLine) {
 }
 
 /// The line scanner: every line "POLYLINE" after "ENTITIES" starts a curve, every line
-/// "VERTEX" inside it a point, and "SEQEND" ends it.
-void scanPolylines(LineScan& scan, CurveStore& store) {
+/// "VERTEX" inside it a point, and "SEQEND" ends it. Returns the lines "LWPOLYLINE" outside the
+/// polylines of the entities section: the entities this reading leaves out.
+long long scanPolylines(LineScan& scan, CurveStore& store) {
     store.curves.clear();
     skipToEntities(scan);
+    long long lwpolylines = 0;
+    bool inEntities = true;
     while (!scan.atEnd()) {
         const long long polylineLine = scan.line();
-        if (!scan.next().is("POLYLINE")) continue;
+        const LineHead head = scan.next();
+        if (head.is("ENDSEC")) inEntities = false;
+        if (inEntities && head.is("LWPOLYLINE")) ++lwpolylines;
+        if (!head.is("POLYLINE")) continue;
         Curve& curve = addCurve(store, scan.name);
         for (;;) {
             if (scan.atEnd()) {
@@ -127,6 +133,7 @@ void scanPolylines(LineScan& scan, CurveStore& store) {
             if (head.is("SEQEND")) break;
         }
     }
+    return lwpolylines;
 }
 
 /// Entity types of the entities section, in order of first appearance, with their counts.
@@ -261,16 +268,27 @@ std::string describeCensus(const EntityCensus& census) {
 /// Reads the drawing with `open`, which gives a fresh channel for each pass.
 template <typename OpenChannel>
 void readDrawing(const std::string& name, CurveStore& store, OpenChannel open) {
+    long long lwpolylines = 0;
     {
         InputChannel channel = open();
         LineScan scan{channel, name};
-        scanPolylines(scan, store);
+        lwpolylines = scanPolylines(scan, store);
         closeChannel(channel);
     }
     if (!store.curves.empty()) {
         if (pointsIn(store) == 0) {
             failDrawing("'" + name + "' holds " + entities(store.curves.size(), "POLYLINE") +
                         " after ENTITIES but not one VERTEX in them: there is no point to fit");
+        }
+        // A drawing with both kinds is read from its POLYLINE entities alone, as one without
+        // LWPOLYLINE would be; the user hears what was left out.
+        if (lwpolylines > 0) {
+            const std::size_t read = store.curves.size();
+            notice("'" + name + "' holds " + entities(read, "POLYLINE") + " and " +
+                   entities(static_cast<std::size_t>(lwpolylines), "LWPOLYLINE") + " after ENTITIES: only the " +
+                   (read == 1 ? "POLYLINE was" : "POLYLINE entities were") + " read (" + std::to_string(read) +
+                   (read == 1 ? " curve" : " curves") + "), and the LWPOLYLINE entities were left out; save every "
+                   "ring as the same kind of polyline if they all belong to the fit");
         }
         return;
     }

@@ -1,7 +1,7 @@
 #pragma once
 /// Reads the curves of an ASCII DXF drawing: every POLYLINE after the ENTITIES line is a
 /// curve and every VERTEX of it a point; a drawing without POLYLINE entities is read from
-/// its LWPOLYLINE entities instead.
+/// its LWPOLYLINE entities instead, and one with both from its POLYLINE entities, with a note.
 
 #include <string>
 #include <string_view>

@@ -14,7 +14,8 @@ enum class InputKind { CoefficientFile, TextPoints, DxfDrawing };
 /// The kind of a non-empty file name.
 InputKind inputKindOf(const std::string& name);
 
-/// Reads the points of a point list or a DXF drawing, as its name selects, into `store`.
+/// Reads the points of a point list or a DXF drawing, as its name selects, into `store`; a
+/// name ending in an upper-case T or E gets a note that it is read as a drawing.
 void readPointsFile(const std::string& name, CurveStore& store);
 
 /// Every input the program accepts, and the inputs that hold points, as messages name them.

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -181,20 +183,61 @@ TEST_F(DxfReading, CtrlZInsideAPolylineCutsItOff) {
                  {exitStatus::dataError, false, {"POLYLINE on line 6 of 'cut.dxf'", "no SEQEND"}});
 }
 
-TEST_F(DxfReading, SaysSoOnStandardErrorWhenItFallsBackToLwpolylines) {
+// What the reader says on standard error about the polylines it read and left out.
+struct NoteRow {
+    std::string name;
+    Lines lines;            // the drawing, unless `file` names one in tests/data
+    std::string file;
+    std::vector<std::string> noteHolds;  // empty: nothing is said
+};
+
+void PrintTo(const NoteRow& row, std::ostream* os) { *os << row.name; }
+
+class DxfNote : public ReaderTest<::testing::TestWithParam<NoteRow>> {};
+
+TEST_P(DxfNote, SaysWhatWasReadAndWhatWasLeftOut) {
+    const NoteRow& row = GetParam();
     CurveStore store;
     ::testing::internal::CaptureStderr();
-    readDxfPolylinesFromText(joinLines(entitiesStart + lwpolyline({{"1", "2"}}) + lwpolyline({{"3", "4"}}) + fileEnd),
-                             "modern.dxf", store);
+    const Ending ending = endingOf([&] {
+        if (row.file.empty()) {
+            readDxfPolylinesFromText(joinLines(row.lines), "drawing.dxf", store);
+        } else {
+            readDxfPolylines(std::string(KELMAR_TEST_DATA) + "/" + row.file, store);
+        }
+    });
     const std::string note = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(note.find("'modern.dxf' holds no POLYLINE"), std::string::npos) << note;
-    EXPECT_NE(note.find("2 LWPOLYLINE entities were read instead"), std::string::npos) << note;
-
-    ::testing::internal::CaptureStderr();
-    readDxfPolylinesFromText(joinLines(entitiesStart + polyline({{"1", "2"}}) + lwpolyline({{"3", "4"}}) + fileEnd),
-                             "mixed.dxf", store);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    ASSERT_FALSE(ending.ended) << ending.run.sentence;
+    if (row.noteHolds.empty()) {
+        EXPECT_EQ(note, "");
+    }
+    for (const std::string& piece : row.noteHolds) {
+        EXPECT_NE(note.find(piece), std::string::npos) << "note: " << note << "\nmissing: " << piece;
+    }
+    EXPECT_LE(std::count(note.begin(), note.end(), '\n'), 1) << note;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Drawings, DxfNote,
+    ::testing::Values(
+        NoteRow{"OnlyLwpolylines", entitiesStart + lwpolyline({{"1", "2"}}) + lwpolyline({{"3", "4"}}) + fileEnd, "",
+                {"'drawing.dxf' holds no POLYLINE", "2 LWPOLYLINE entities were read instead"}},
+        NoteRow{"OnlyPolylines", entitiesStart + polyline({{"1", "2"}}) + polyline({{"3", "4"}}) + fileEnd, "", {}},
+        NoteRow{"BothKinds",
+                entitiesStart + lwpolyline({{"7", "7"}}) + polyline({{"1", "2"}}) + lwpolyline({{"9", "9"}}) + fileEnd,
+                "",
+                {"'drawing.dxf' holds 1 POLYLINE entity and 2 LWPOLYLINE entities after ENTITIES",
+                 "only the POLYLINE was read (1 curve)", "LWPOLYLINE entities were left out"}},
+        // The LWPOLYLINE reader stops at the end of the entities section too.
+        NoteRow{"LwpolylineAfterTheEntitiesSectionIsNoneOfThem",
+                entitiesStart + polyline({{"1", "2"}}) + sectionEnd + Lines{"  0", "SECTION", "  2", "OBJECTS"} +
+                    lwpolyline({{"3", "4"}}) + fileEnd,
+                "", {}},
+        // A public drawing whose 13 polylines are of both kinds.
+        NoteRow{"PublicDrawingWithBothKinds", {}, "realdxf/gdal_LWPOLYLINE-OCS.dxf",
+                {"holds 6 POLYLINE entities and 7 LWPOLYLINE entities after ENTITIES",
+                 "only the POLYLINE entities were read (6 curves)"}}),
+    [](const auto& info) { return info.param.name; });
 
 // ------------------------------------------------------------------ drawings that are rejected
 
