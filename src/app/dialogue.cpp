@@ -1,8 +1,15 @@
 #include "app/dialogue.hpp"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "app/run_state.hpp"
 #include "base/run_error.hpp"
@@ -12,6 +19,7 @@
 #include "fit/optimiser.hpp"
 #include "input/coefficient_file.hpp"
 #include "input/input_kind.hpp"
+#include "model/oval_construction.hpp"
 #include "report/oval_summary.hpp"
 #include "report/points_listing.hpp"
 #include "report/run_report.hpp"
@@ -21,7 +29,41 @@ namespace {
 constexpr const char* reportFileName = "kelmar.txt";
 constexpr const char* drawingFileName = "kelmar.dxf";
 
-void readPoints(RunState& run) {
+/// The three files a run replaces, and what it writes into each.
+struct OutputFile {
+    const char* name;
+    const char* holds;
+};
+constexpr std::array<OutputFile, 3> outputFiles = {{{reportFileName, "its report"},
+                                                    {coefficientFileName, "its coefficient file"},
+                                                    {drawingFileName, "its drawing"}}};
+
+/// True when both names lead to one file (the same device and inode), whatever links or
+/// folders the names go through. A name that leads to no file is no output.
+bool sameFile(const std::string& a, const char* b) {
+    struct stat first {};
+    struct stat second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b, &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+/// Ends the run before anything is written when the input `name` is one of the files the run
+/// replaces: it would be read, then lost. `source` says where the name came from ("" when it
+/// was typed). Only the coefficient file may be loaded from kelmar.coe itself, since it is read
+/// whole before the new one is written from the same values.
+void refuseOutputAsInput(const std::string& name, const std::string& source, bool coefficientInput) {
+    for (const OutputFile& output : outputFiles) {
+        if (coefficientInput && std::string_view(output.name) == coefficientFileName) continue;
+        if (!sameFile(name, output.name)) continue;
+        failInput(exitStatus::dataError, "the input '" + name + "'" + source + " is the same file as " + output.name +
+                                             ", which this run replaces with " + output.holds +
+                                             ", so its content would be lost: rename or copy it, and give the "
+                                             "new name");
+    }
+}
+
+void readPoints(RunState& run, const std::string& source) {
+    refuseOutputAsInput(run.inputFileName, source, false);
     setActivity("reading the points of '" + run.inputFileName + "'");
     readPointsFile(run.inputFileName, run.curves);
 }
@@ -30,6 +72,7 @@ void readPoints(RunState& run) {
 /// the run goes on from the loaded values without asking. `coefficientFile` is taken by value on
 /// purpose: the caller passes run.inputFileName, which the load replaces.
 void loadRunFromCoefficientFile(RunState& run, const std::string coefficientFile) {
+    refuseOutputAsInput(coefficientFile, "", true);
     const LoadedCoefficients loaded = loadCoefficientFile(coefficientFile);
     run.inputFileName = loaded.inputFileName;
     run.coefFileLoaded = true;
@@ -42,7 +85,7 @@ void loadRunFromCoefficientFile(RunState& run, const std::string coefficientFile
                                              "', another coefficient file: it must name the file that holds the points (" +
                                              std::string(pointFormats) + ")");
     }
-    readPoints(run);
+    readPoints(run, ", named on line 1 of '" + coefficientFile + "',");
     run.coefficients = coefficientsForCurves(loaded, coefficientFile, run.inputFileName, run.curves.curveCount());
 }
 
@@ -75,12 +118,25 @@ void countPoints(RunState& run) {
     run.curves.totalPointCount = static_cast<std::int32_t>(total);
 }
 
-Real80 askReal(RunState& run, InputChannel& answers, std::string_view question) {
+/// The questions of one run, and the first of them that standard input left without an answer.
+struct Questions {
+    InputChannel& answers;
+    std::int64_t asked = 0;
+    std::int64_t firstUnanswered = 0;  // counted from 1; 0 while every question had its answer
+    std::string firstUnansweredText;
+};
+
+Real80 askReal(RunState& run, Questions& questions, std::string_view question) {
     writeText(run.console, question);
     flushChannel(run.console);
+    questions.asked += 1;
     Real80 value = 0;
-    readRealToken(answers, value);  // the end of standard input answers 0
-    skipRestOfLine(answers);
+    // The end of standard input answers 0.
+    if (!readRealToken(questions.answers, value) && questions.firstUnanswered == 0) {
+        questions.firstUnanswered = questions.asked;
+        questions.firstUnansweredText = question.substr(0, question.find_last_not_of(' ') + 1);
+    }
+    skipRestOfLine(questions.answers);
     return value;
 }
 
@@ -92,25 +148,125 @@ void askCoefficients(RunState& run, InputChannel& answers) {
     writeText(run.console, "Curve lette da file ");
     writeIntegerField(run.console, run.curves.curveCount(), field::count);
     endLine(run.console);
-    writeText(run.report, "Coefficienti totali ");
-    writeIntegerField(run.report, coefCount, field::count);
-    endLine(run.report);
 
     setActivity("reading the answers");
+    Questions questions{answers, 0, 0, ""};
     CoefficientVector& c = run.coefficients;
     c.values.assign(static_cast<std::size_t>(coefCount), 0);
-    c.coef(coefficient::centreX) = askReal(run, answers, "Coordinata approssimata X centro   ");
-    c.coef(coefficient::centreY) = askReal(run, answers, "Coordinata approssimata Y centro   ");
-    c.coef(coefficient::rotation) = askReal(run, answers, "Rotazione approssimata in gradi    ");
-    c.coef(coefficient::oa) = askReal(run, answers, "Distanza approssimata OA           ");
-    c.coef(coefficient::ob) = askReal(run, answers, "Distanza approssimata OB           ");
-    c.coef(coefficient::oc) = askReal(run, answers, "Distanza approssimata OC           ");
-    c.coef(coefficient::dc) = askReal(run, answers, "Distanza approssimata DC           ");
+    c.coef(coefficient::centreX) = askReal(run, questions, "Coordinata approssimata X centro   ");
+    c.coef(coefficient::centreY) = askReal(run, questions, "Coordinata approssimata Y centro   ");
+    c.coef(coefficient::rotation) = askReal(run, questions, "Rotazione approssimata in gradi    ");
+    c.coef(coefficient::oa) = askReal(run, questions, "Distanza approssimata OA           ");
+    c.coef(coefficient::ob) = askReal(run, questions, "Distanza approssimata OB           ");
+    c.coef(coefficient::oc) = askReal(run, questions, "Distanza approssimata OC           ");
+    c.coef(coefficient::dc) = askReal(run, questions, "Distanza approssimata DC           ");
     for (std::int32_t j = 1; j <= run.curves.curveCount(); ++j) {
         const std::string question =
             "Valore approssimato del raggio AE curva " + formatIntegerField(j, field::inputCurveNumber) + " ";
-        c.coef(coefficient::ae(j)) = askReal(run, answers, question);
+        c.coef(coefficient::ae(j)) = askReal(run, questions, question);
     }
+
+    if (questions.firstUnanswered != 0) {
+        const std::int64_t after = questions.asked - questions.firstUnanswered;
+        notice("standard input ended before the answer to '" + questions.firstUnansweredText + "' (question " +
+               std::to_string(questions.firstUnanswered) + " of " + std::to_string(questions.asked) + "): " +
+               (after == 0 ? std::string("it was")
+                           : "it and the " + std::to_string(after) + (after == 1 ? " question" : " questions") +
+                                 " after it were") +
+               " taken as 0, and the fit starts from those values");
+    }
+}
+
+/// What to try when a fit ends badly: the two commands that find a start from the points alone.
+std::string betterStartHint(const std::string& pointsFile) {
+    return "start again from other values: 'kelmar guess " + pointsFile +
+           "' prints starting values for these questions, and 'kelmar fit " + pointsFile +
+           "' fits the points without them";
+}
+
+/// A number of any size for a sentence: 6 significant digits.
+std::string shortNumber(Real80 value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6Lg", value);
+    return text;
+}
+
+/// How many times the size of the points a length of the fitted oval may reach before the oval
+/// is taken for a runaway: the lengths of an oval through the points (OA, OB, OC, DC, the radii
+/// AE) and the distance of its centre from the points are at most a few times their size.
+constexpr Real80 proportionLimit = 10;
+
+/// Warns when a length of the fitted oval, or its centre's distance from the middle of the
+/// points, is more than proportionLimit times the points' size (the larger side of the box that
+/// holds them). Halves are compared so that no sum or difference can overflow.
+void warnWhenOutOfProportion(const RunState& run, const CoefficientVector& c) {
+    bool any = false;
+    Real80 minX = 0, maxX = 0, minY = 0, maxY = 0;
+    for (const Curve& curve : run.curves.curves) {
+        for (std::size_t i = 0; i < curve.x.size(); ++i) {
+            if (!any) {
+                minX = maxX = curve.x[i];
+                minY = maxY = curve.y[i];
+                any = true;
+            }
+            minX = std::min(minX, curve.x[i]);
+            maxX = std::max(maxX, curve.x[i]);
+            minY = std::min(minY, curve.y[i]);
+            maxY = std::max(maxY, curve.y[i]);
+        }
+    }
+    const Real80 halfSize = std::max(maxX / 2 - minX / 2, maxY / 2 - minY / 2);
+    if (halfSize == 0) return;  // a single place: there is no size to compare with
+
+    std::vector<std::string> named;
+    std::size_t count = 0;
+    auto check = [&](Real80 halfLength, const std::string& what, Real80 shown) {
+        if (!(std::fabs(halfLength) / proportionLimit > halfSize)) return;
+        count += 1;
+        if (named.size() < 3) named.push_back(what + " = " + shortNumber(shown));
+    };
+    check(c.coef(coefficient::oa) / 2, "OA", c.coef(coefficient::oa));
+    check(c.coef(coefficient::ob) / 2, "OB", c.coef(coefficient::ob));
+    check(c.coef(coefficient::oc) / 2, "OC", c.coef(coefficient::oc));
+    check(c.coef(coefficient::dc) / 2, "DC", c.coef(coefficient::dc));
+    for (std::int32_t j = 1; j <= c.curveCount(); ++j) {
+        check(c.coef(coefficient::ae(j)) / 2, "AE of curve " + std::to_string(j), c.coef(coefficient::ae(j)));
+    }
+    check(c.coef(coefficient::centreX) / 2 - (minX / 2 + maxX / 2) / 2, "centre X", c.coef(coefficient::centreX));
+    check(c.coef(coefficient::centreY) / 2 - (minY / 2 + maxY / 2) / 2, "centre Y", c.coef(coefficient::centreY));
+    if (count == 0) return;
+
+    std::string list;
+    for (std::size_t i = 0; i < named.size(); ++i) list += (i == 0 ? "" : ", ") + named[i];
+    if (count > named.size()) list += " and " + std::to_string(count - named.size()) + " more";
+    warn("the fitted oval is out of all proportion to the points, which span " + shortNumber(2 * halfSize) + ": " +
+         list + " (a length, or a distance of the centre from the middle of the points, more than " +
+         shortNumber(proportionLimit) + " times the span): the fit ran away from its start; " +
+         betterStartHint(run.inputFileName));
+}
+
+/// Says how the fit ended, and warns when its oval is no proper construction or has run away.
+void reportFitEnding(const RunState& run, const SearchEnd& end) {
+    notice(describeSearchEnd(end, checkpointInterval));
+    const OvalConstruction construction = buildOvalConstruction(run.coefficients);
+    const ConstructionFault fault = constructionFault(construction);
+    if (fault != ConstructionFault::None) {
+        warn("the fitted oval is not a proper eight-centre construction: " +
+             describeConstructionFault(construction, fault) +
+             "; the report and the drawing show it as fitted, but its arcs do not make the oval; " +
+             betterStartHint(run.inputFileName));
+    }
+    warnWhenOutOfProportion(run, run.coefficients);
+}
+
+/// More coefficients than points: many ovals pass through the points, and the fit ends on one of them.
+void noteWhenFewerPointsThanCoefficients(const RunState& run) {
+    const std::int32_t coefCount = run.coefficients.coefCount();
+    if (run.curves.totalPointCount >= coefCount) return;
+    notice("'" + run.inputFileName + "' holds " + std::to_string(run.curves.totalPointCount) +
+           (run.curves.totalPointCount == 1 ? " point" : " points") + " for " + std::to_string(coefCount) +
+           " coefficients: more than one oval passes through them, so the fit ends on one of many; digitise at "
+           "least as many points as there are coefficients for a determined oval");
 }
 
 }  // namespace
@@ -135,16 +291,24 @@ int runDialogue(ResidualEvaluation evaluation) {
     if (inputKindOf(run.inputFileName) == InputKind::CoefficientFile) {
         loadRunFromCoefficientFile(run, run.inputFileName);
     } else {
-        readPoints(run);
+        readPoints(run, "");
     }
     warnWhenOriginOutside(run);
-
-    setActivity("writing the report");
-    run.report = createForWriting(reportFileName);
-    writeReportHeader(run.report, run.inputFileName, run.curves);
     countPoints(run);
 
     if (!run.coefFileLoaded) askCoefficients(run, answers);
+
+    // The report is created only now that the run has all its answers: a run that ends at a
+    // question leaves the three files of the previous run together and untouched. Its opening
+    // blocks need nothing the questions gave, so they are the same bytes as if written first.
+    setActivity("writing the report");
+    run.report = createForWriting(reportFileName);
+    writeReportHeader(run.report, run.inputFileName, run.curves);
+    if (!run.coefFileLoaded) {
+        writeText(run.report, "Coefficienti totali ");
+        writeIntegerField(run.report, run.coefficients.coefCount(), field::count);
+        endLine(run.report);
+    }
 
     endLine(run.report);
     writeCoefficientListing(run.report, run.coefficients, "Valore iniziale coefficiente ");
@@ -154,19 +318,24 @@ int runDialogue(ResidualEvaluation evaluation) {
 
     CoefficientVector& c = run.coefficients;
     prepareForFit(c);
+    noteWhenFewerPointsThanCoefficients(run);
 
     setActivity("fitting the oval to the points of '" + run.inputFileName + "'");
     auto reportProgress = [&run](const CoefficientVector& coefficients, const FitTotals& totals) {
         writeConsoleSummary(run.console, coefficients, totals);
         writeReportSummary(run.report, coefficients, totals);
     };
-    optimiseCoefficients(c, run.totals, run.curves, checkpointInterval, reportProgress, evaluation);
+    const SearchEnd end =
+        optimiseCoefficients(c, run.totals, run.curves, checkpointInterval, reportProgress, evaluation);
 
     setActivity("writing the results");
     writeText(run.console, "Scarto ");
     writeRealField(run.console, run.totals.residual, field::coefficient);
     endLine(run.console);
     endLine(run.console);
+    setActivity("checking the fitted oval");
+    reportFitEnding(run, end);
+    setActivity("writing the results");
 
     writeText(run.report, "Scarto quadratico medio ");
     writeRealField(run.report, run.totals.residual, field::coefficient);

@@ -15,12 +15,25 @@ inline constexpr std::int32_t maxProgressReports = 100;
 /// A checkpoint whose residual fell by less than this since the best one ends the fit.
 inline constexpr Real80 stallThreshold = 1e-10L;
 
+/// Why the search returned.
+enum class SearchStop {
+    ResidualStalled,  // the residual fell by less than stallThreshold since the best checkpoint
+    CheckpointLimit,  // maxProgressReports summaries were printed before that happened
+};
+
+/// How the search ended: why, and at which checkpoint (counted from 1; the first one, which
+/// only records its residual, included).
+struct SearchEnd {
+    SearchStop stop = SearchStop::ResidualStalled;
+    std::int32_t checkpoints = 0;
+};
+
 /// Minimises `residual(coefficients)` one coefficient at a time, changing `coefficients` in
 /// place. Every `checkInterval` walk evaluations a checkpoint decides whether to stop; each
 /// checkpoint after the first that does not stop calls `reportProgress(coefficients, totals)`.
 /// On return `coefficients` holds the vector evaluated last and `totals.residual` its residual.
 template <typename Residual, typename Progress>
-void coordinateSearch(CoefficientVector& coefficients, FitTotals& totals, std::int32_t checkInterval,
+SearchEnd coordinateSearch(CoefficientVector& coefficients, FitTotals& totals, std::int32_t checkInterval,
                       Residual&& residual, Progress&& reportProgress) {
     const std::int32_t count = coefficients.coefCount();
     std::vector<Real80> stepSize(static_cast<std::size_t>(count));
@@ -31,9 +44,11 @@ void coordinateSearch(CoefficientVector& coefficients, FitTotals& totals, std::i
     std::int32_t reportCount = 0;
     bool firstCheckpoint = true;
     Real80 bestCheckpointResidual = 0.0L;
+    SearchEnd end;
 
     // True when the fit is to stop with `current` as the run's residual.
     auto checkProgress = [&](Real80 current) {
+        end.checkpoints += 1;
         if (firstCheckpoint) {
             firstCheckpoint = false;
             bestCheckpointResidual = current;
@@ -41,7 +56,9 @@ void coordinateSearch(CoefficientVector& coefficients, FitTotals& totals, std::i
             return false;
         }
         const Real80 d = bestCheckpointResidual - current;
-        if ((d >= 0.0L && d < stallThreshold) || reportCount >= maxProgressReports) {
+        const bool stalled = d >= 0.0L && d < stallThreshold;
+        if (stalled || reportCount >= maxProgressReports) {
+            end.stop = stalled ? SearchStop::ResidualStalled : SearchStop::CheckpointLimit;
             totals.residual = current;
             return true;
         }
@@ -77,7 +94,7 @@ void coordinateSearch(CoefficientVector& coefficients, FitTotals& totals, std::i
                     coef += delta;
                     f2 = residual(std::as_const(coefficients));
                     walkCount += 1;
-                    if (walkCount == checkInterval && checkProgress(f2)) return;
+                    if (walkCount == checkInterval && checkProgress(f2)) return end;
                     // Compared with the start of the walk, not with the previous step.
                     if (f2 > f1 || std::isunordered(f2, f1)) break;
                     if (n >= 10.0L) {

@@ -1,5 +1,8 @@
 #include "fit/optimiser.hpp"
 
+#include <cstdio>
+#include <string>
+
 #include "base/constants.hpp"
 #include "fit/coordinate_search.hpp"
 #include "fit/incremental_residual.hpp"
@@ -15,12 +18,26 @@ Real80 ReferenceResidual::operator()(const CoefficientVector& coefficients) cons
     return ovalResidual(coefficients, curves);
 }
 
-void optimiseCoefficients(CoefficientVector& coefficients, FitTotals& totals, const CurveStore& curves,
-                          std::int32_t checkInterval, const ProgressReport& progress, ResidualEvaluation evaluation) {
+SearchEnd optimiseCoefficients(CoefficientVector& coefficients, FitTotals& totals, const CurveStore& curves,
+                               std::int32_t checkInterval, const ProgressReport& progress,
+                               ResidualEvaluation evaluation) {
     if (evaluation == ResidualEvaluation::Reference) {
-        coordinateSearch(coefficients, totals, checkInterval, ReferenceResidual{curves}, progress);
-        return;
+        return coordinateSearch(coefficients, totals, checkInterval, ReferenceResidual{curves}, progress);
     }
     IncrementalResidual residual(curves);
-    coordinateSearch(coefficients, totals, checkInterval, residual, progress);
+    return coordinateSearch(coefficients, totals, checkInterval, residual, progress);
+}
+
+std::string describeSearchEnd(const SearchEnd& end, std::int32_t checkInterval) {
+    char threshold[32];
+    std::snprintf(threshold, sizeof threshold, "%Lg", stallThreshold);
+    const std::int64_t evaluations = static_cast<std::int64_t>(end.checkpoints) * checkInterval;
+    const std::string text = "the fit stopped at checkpoint " + std::to_string(end.checkpoints) + ", after " +
+                             std::to_string(evaluations) + " walk evaluations: ";
+    if (end.stop == SearchStop::ResidualStalled) {
+        return text + "the residual had fallen by less than " + threshold + " since the best earlier checkpoint";
+    }
+    return text + "it reached the limit of " + std::to_string(maxProgressReports) +
+           " progress summaries while the residual still changed by " + threshold +
+           " or more between checkpoints";
 }

@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "base/real80.hpp"
 #include "base/records.hpp"
+#include "fit/coordinate_search.hpp"
 
 /// Walk evaluations between two checkpoints of the search.
 inline constexpr std::int32_t checkpointInterval = 500;
@@ -33,7 +35,12 @@ enum class ResidualEvaluation { Incremental, Reference };
 using ProgressReport = std::function<void(const CoefficientVector&, const FitTotals&)>;
 
 /// Runs the coordinate search on `coefficients` over `curves`, calling `progress` at every
-/// progress checkpoint; leaves the last evaluated vector and its residual in `totals`.
-void optimiseCoefficients(CoefficientVector& coefficients, FitTotals& totals, const CurveStore& curves,
+/// progress checkpoint; leaves the last evaluated vector and its residual in `totals`, and
+/// returns why the search stopped.
+SearchEnd optimiseCoefficients(CoefficientVector& coefficients, FitTotals& totals, const CurveStore& curves,
                           std::int32_t checkInterval, const ProgressReport& progress,
                           ResidualEvaluation evaluation = ResidualEvaluation::Incremental);
+
+/// How a fit ended, in one sentence: the checkpoint it stopped at, the walk evaluations behind
+/// it, and which of the two stop tests ended it.
+std::string describeSearchEnd(const SearchEnd& end, std::int32_t checkInterval);
