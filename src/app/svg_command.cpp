@@ -42,7 +42,8 @@ int runSvgCommand(const SvgOptions& options) {
     const DecodedDrawing drawing = readKelmarDrawing(input);
     closeChannel(input);
     if (drawing.skippedCount > 0) {
-        notice("skipped " + std::to_string(drawing.skippedCount) + " entities of '" + options.drawing +
+        notice("skipped " + std::to_string(drawing.skippedCount) +
+               (drawing.skippedCount == 1 ? " entity" : " entities") + " of '" + options.drawing +
                "' that kelmar does not draw: " + drawing.skipped);
     }
 

@@ -97,6 +97,8 @@ RingGauge gaugeOfRings(const std::vector<DrawnRing>& rings) {
 }
 
 RingDeviation deviationFromRings(const RingGauge& gauge, const PlanePoint& point) {
+    // Drawable coordinates stay far below the square root of the largest double, so squares
+    // need no scaling (std::hypot would cost most of the time of a large picture).
     const double px = static_cast<double>(point.x);
     const double py = static_cast<double>(point.y);
     double best = INFINITY;
@@ -105,7 +107,7 @@ RingDeviation deviationFromRings(const RingGauge& gauge, const PlanePoint& point
         const RingGauge::Wedge& w = gauge.wedges[k];
         const double vx = px - w.cx;
         const double vy = py - w.cy;
-        const double fromCentre = std::hypot(vx, vy);
+        const double fromCentre = std::sqrt(vx * vx + vy * vy);
         if (inWedge(w, vx, vy)) {
             const double deviation = fromCentre - w.radius;
             if (std::fabs(deviation) >= best) continue;
@@ -122,10 +124,10 @@ RingDeviation deviationFromRings(const RingGauge& gauge, const PlanePoint& point
             const double uy = atStart ? w.startY : w.endY;
             const double fx = w.cx + w.radius * ux;
             const double fy = w.cy + w.radius * uy;
-            const double apart = std::hypot(px - fx, py - fy);
-            if (apart >= best) continue;
-            best = apart;
-            result = {k / arcsPerRing, fromCentre > w.radius ? apart : -apart, {fx, fy}, {ux, uy}};
+            const double squared = (px - fx) * (px - fx) + (py - fy) * (py - fy);
+            if (squared >= best * best) continue;
+            best = std::sqrt(squared);
+            result = {k / arcsPerRing, fromCentre > w.radius ? best : -best, {fx, fy}, {ux, uy}};
         }
     }
     return result;

@@ -38,6 +38,8 @@ constexpr int maxDecimals = 12;
 // Coordinates beyond this cannot be placed on a page together with a drawing of ordinary
 // size (a fit that ran away writes such values); they are left out and counted.
 constexpr Real80 farthestDrawable = 1e12L;
+// A drawing whose middle lies farther from its origin than this many times its size.
+constexpr double farFromOrigin = 100;
 
 // Strokes and marks in page units, whatever the drawing's extent.
 constexpr double arcStroke = 1.7;
@@ -441,9 +443,14 @@ PictureSummary writeSvgPicture(OutputChannel& picture, const std::vector<DrawnEn
 
     PageTransform t;
     t.scale = std::min(areaWidth / width, drawingHeight / height);
+    // Browsers place paths in single precision: a drawing far from its own origin (a survey
+    // grid) is written from a round origin near it, so that its numbers stay short.
     const double originStep = std::pow(10.0, std::ceil(std::log10(span)));
-    t.originX = std::round((left + right) / 2 / originStep) * originStep;
-    t.originY = std::round((bottom + top) / 2 / originStep) * originStep;
+    const double middleX = (left + right) / 2, middleY = (bottom + top) / 2;
+    if (std::max(std::fabs(middleX), std::fabs(middleY)) > farFromOrigin * originStep) {
+        t.originX = std::round(middleX / originStep) * originStep;
+        t.originY = std::round(middleY / originStep) * originStep;
+    }
     t.originDecimals = std::max(0, -static_cast<int>(std::round(std::log10(originStep))));
     t.offsetX = margin + (areaWidth - width * t.scale) / 2 - t.scale * (left - t.originX);
     t.offsetY = headerHeight + (drawingHeight - height * t.scale) / 2 + t.scale * (top - t.originY);

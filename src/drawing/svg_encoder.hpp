@@ -11,10 +11,11 @@
 /// the drawn arcs (drawing/drawn_rings.hpp), so the picture of a drawing read back from its DXF
 /// file and the picture of the fit that wrote it are the same.
 ///
-/// Coordinates stay those of the drawing: the entities are written in drawing units, less a
-/// round origin (an attribute kelmar:origin="X Y" of the group with id "drawing"; "0 0" for a
-/// drawing about its origin), with as many decimals as a hundredth of a pixel needs; one
-/// transform of that group scales them to the page and turns Y up.
+/// Coordinates stay those of the drawing: the entities are written in drawing units with as
+/// many decimals as a hundredth of a pixel needs, and one transform of the group with id
+/// "drawing" scales them to the page and turns Y up. A drawing that lies more than a hundred
+/// times its size from its own origin (a survey grid) is written less a round origin, stated
+/// in the group's attribute kelmar:origin="X Y" ("0 0" otherwise).
 ///
 /// A caller that draws through a DrawingSink collects the entities first:
 ///     std::vector<DrawnEntity> entities;

@@ -1,0 +1,163 @@
+// The rings and deviations a picture measures from the drawn arcs, held to the model they were
+// drawn from, and the picture's own encoding where a fault would not show on the example.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <initializer_list>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "drawing/drawn_rings.hpp"
+#include "drawing/oval_drawing.hpp"
+#include "drawing/svg_encoder.hpp"
+#include "drawing/svg_paths.hpp"
+#include "model/oval_construction.hpp"
+#include "support/example_oval.hpp"
+
+namespace {
+
+std::vector<DrawnEntity> drawingOf(const CoefficientVector& coefficients) {
+    std::vector<DrawnEntity> entities;
+    const DrawingSink collect = [&entities](const DrawnEntity& e) { entities.push_back(e); };
+    for (std::int32_t j = 1; j <= coefficients.curveCount(); ++j) drawOvalCurve(coefficients, j, j == 1, collect);
+    return entities;
+}
+
+// ---------------------------------------------------------------- rings from the arcs
+
+struct PlacementCase {
+    const char* name;
+    Real80 cx, cy, theta;
+};
+void PrintTo(const PlacementCase& c, std::ostream* os) { *os << c.name; }
+
+class RingsOfTheDrawing : public ::testing::TestWithParam<PlacementCase> {
+protected:
+    CoefficientVector coefficients() const {
+        return example::ovalCoefficients(GetParam().cx, GetParam().cy, GetParam().theta, {2.0L, 5.0L});
+    }
+};
+
+TEST_P(RingsOfTheDrawing, GiveTheModelsSemiAxes) {
+    const CoefficientVector c = coefficients();
+    const std::vector<DrawnRing> rings = ringsOfDrawing(drawingOf(c));
+    ASSERT_EQ(rings.size(), 2u);
+    const OvalConstruction construction = buildOvalConstruction(c);
+    for (std::int32_t j = 1; j <= 2; ++j) {
+        const ArcRadii radii = arcRadii(construction, c.coef(coefficient::ae(j)));
+        const SemiAxes axes = semiAxes(construction, radii.rMin, radii.rMax);
+        const DrawnRing& ring = rings[static_cast<std::size_t>(j - 1)];
+        EXPECT_NEAR(static_cast<double>(ring.semiMajor), static_cast<double>(axes.semiMajor), 1e-12) << "ring " << j;
+        EXPECT_NEAR(static_cast<double>(ring.semiMinor), static_cast<double>(axes.semiMinor), 1e-12) << "ring " << j;
+        EXPECT_NEAR(static_cast<double>(ring.centre.x), static_cast<double>(GetParam().cx), 1e-12);
+        EXPECT_NEAR(static_cast<double>(ring.centre.y), static_cast<double>(GetParam().cy), 1e-12);
+    }
+}
+
+// A point moved off arc k of ring 1 along the arc's radius: at the arc's middle, and at its
+// start, where two sectors meet. Ring 2 lies 3 outside ring 1, so 1.6 out is nearer ring 2.
+TEST_P(RingsOfTheDrawing, MeasureEachPointFromItsNearestRingAlongTheRadius) {
+    const std::vector<DrawnRing> rings = ringsOfDrawing(drawingOf(coefficients()));
+    const RingGauge gauge = gaugeOfRings(rings);
+    for (std::size_t k = 0; k < arcsPerRing; ++k) {
+        const DrawnArc& arc = rings[0].arcs[k];
+        for (const Real80 along : {arcSweepDegrees(arc) / 2, 0.0L}) {
+            for (const Real80 offset : {0.0L, 0.4L, -0.7L, 1.6L}) {
+                DrawnArc moved = arc;
+                moved.radius += offset;
+                const PlanePoint point = pointOnCircle(moved, arc.startDegrees + along);
+                const RingDeviation d = deviationFromRings(gauge, point);
+                const bool nearerOuter = offset > 1.5L;
+                EXPECT_EQ(d.ring, nearerOuter ? 1u : 0u) << "arc " << k << " offset " << static_cast<double>(offset);
+                EXPECT_NEAR(static_cast<double>(d.deviation), static_cast<double>(nearerOuter ? offset - 3 : offset),
+                            1e-9)
+                    << "arc " << k << " at " << static_cast<double>(along);
+                EXPECT_NEAR(static_cast<double>(d.foot.x + d.deviation * d.direction.x), static_cast<double>(point.x),
+                            1e-9);
+                EXPECT_NEAR(static_cast<double>(d.foot.y + d.deviation * d.direction.y), static_cast<double>(point.y),
+                            1e-9);
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SvgPicture, RingsOfTheDrawing,
+                         ::testing::Values(PlacementCase{"AboutTheOrigin", 0, 0, 0},
+                                           PlacementCase{"TurnedAndMoved", 300, -200, 0.7L},
+                                           // the right end arc now lies to the left
+                                           PlacementCase{"TurnedPastAQuarter", -40, 25, 2.0L}),
+                         [](const ::testing::TestParamInfo<PlacementCase>& info) { return std::string(info.param.name); });
+
+TEST(SvgPicture, ArcsThatDoNotCloseAreNoRing) {
+    std::vector<DrawnEntity> entities = drawingOf(example::ovalCoefficients(0, 0, 0, {2.0L, 5.0L}));
+    // the fifth arc of ring 2 turned by a degree: its neighbours no longer meet it
+    std::size_t arcs = 0;
+    for (DrawnEntity& entity : entities) {
+        if (auto* arc = std::get_if<DrawnArc>(&entity); arc != nullptr && ++arcs == 13) arc->startDegrees += 1;
+    }
+    const std::vector<DrawnRing> rings = ringsOfDrawing(entities);
+    ASSERT_EQ(rings.size(), 1u);
+    EXPECT_NEAR(static_cast<double>(rings[0].semiMajor), 12.0, 1e-12);
+}
+
+// ---------------------------------------------------------------- the encoding
+
+struct SweepCase {
+    const char* name;
+    Real80 start, end;
+    int large;
+};
+void PrintTo(const SweepCase& c, std::ostream* os) { *os << c.name; }
+
+class PictureArc : public ::testing::TestWithParam<SweepCase> {};
+
+TEST_P(PictureArc, RunsCounterClockwiseFromStartToEnd) {
+    const SweepCase& c = GetParam();
+    OutputChannel picture = memoryOutput();
+    writeSvgPicture(picture, {DrawnArc{Layer::Arcs, {1, 2}, 10, c.start, c.end}}, {"arc", {}});
+    const auto arcs = svgtest::subpathsOf(picture.captured, "archi");
+    ASSERT_EQ(arcs.size(), 1u);
+    ASSERT_EQ(arcs[0].size(), 9u);  // M x y A rx ry rotation large sweep x y
+    const Real80 radians = 3.14159265358979323846L / 180;
+    EXPECT_NEAR(arcs[0][0], static_cast<double>(1 + 10 * std::cos(c.start * radians)), 1e-3);
+    EXPECT_NEAR(arcs[0][1], static_cast<double>(2 + 10 * std::sin(c.start * radians)), 1e-3);
+    EXPECT_EQ(arcs[0][5], c.large);
+    EXPECT_EQ(arcs[0][6], 1);  // positive angles in the drawing's own coordinates
+    EXPECT_NEAR(arcs[0][7], static_cast<double>(1 + 10 * std::cos(c.end * radians)), 1e-3);
+    EXPECT_NEAR(arcs[0][8], static_cast<double>(2 + 10 * std::sin(c.end * radians)), 1e-3);
+}
+
+INSTANTIATE_TEST_SUITE_P(SvgPicture, PictureArc,
+                         ::testing::Values(SweepCase{"Small", 10, 80, 0}, SweepCase{"OverHalfATurn", 10, 200, 1},
+                                           SweepCase{"SmallAcrossZero", 350, 10, 0},
+                                           SweepCase{"LargeAcrossZero", 100, 60, 1}),
+                         [](const ::testing::TestParamInfo<SweepCase>& info) { return std::string(info.param.name); });
+
+// A survey drawing lies millions of units from its origin; the page must not need that many
+// digits (browsers place paths in single precision), and a run-away value must not spoil it.
+TEST(SvgPicture, FarDrawingKeepsItsNumbersNearARoundOriginAndLeavesRunAwayValuesOut) {
+    const std::vector<DrawnEntity> entities{DrawnPoint{Layer::WithinResidual, {4512345.678L, 5012345.25L}},
+                                            DrawnPoint{Layer::OverResidual, {4512391.5L, 5012301.125L}},
+                                            DrawnPoint{Layer::OverResidual, {1e13L, 0}}};
+    OutputChannel picture = memoryOutput();
+    const PictureSummary summary = writeSvgPicture(picture, entities, {"far & away <survey>", {}});
+    EXPECT_EQ(summary.leftOut, 1u);
+    EXPECT_NE(picture.captured.find("<title>far &amp; away &lt;survey&gt;</title>"), std::string::npos);
+    const svgtest::Placement placement = svgtest::placementOf(picture.captured);
+    EXPECT_EQ(placement.originX, 4512400);  // a multiple of 100, the power of ten above its size
+    EXPECT_EQ(placement.originY, 5012300);
+    const auto within = svgtest::subpathsOf(picture.captured, "Minore_scarto");
+    const auto over = svgtest::subpathsOf(picture.captured, "Scarto");
+    ASSERT_EQ(within.size(), 1u);
+    ASSERT_EQ(over.size(), 1u);
+    const double tolerance = 0.01 / placement.scale;
+    EXPECT_NEAR(within[0][0] + placement.originX, 4512345.678, tolerance);
+    EXPECT_NEAR(within[0][1] + placement.originY, 5012345.25, tolerance);
+    EXPECT_NEAR(over[0][0] + placement.originX, 4512391.5, tolerance);
+    EXPECT_NEAR(over[0][1] + placement.originY, 5012301.125, tolerance);
+    EXPECT_LT(std::fabs(within[0][0]), 100.0);
+}
+
+}  // namespace
