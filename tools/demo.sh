@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs the program on the bundled amphitheatre example in a scratch folder and says where
-# the three output files are and what the fit reached.
+# Runs the program on the bundled amphitheatre example in a scratch folder, draws the picture
+# of its drawing, and says where the output files are and what the fit reached.
 # Usage: tools/demo.sh PROGRAM OUTPUT_FOLDER
 set -euo pipefail
 program=$(realpath "$1")
@@ -11,6 +11,7 @@ out=$(realpath "$out")
 cp "$here/examples/amphitheatre.dxf" "$out/"
 cd "$out"
 "$program" < "$here/examples/amphitheatre.answers" > console.txt
+"$program" svg kelmar.dxf kelmar.svg > /dev/null
 residual=$(tr -d '\r' < console.txt | sed -n 's/^Scarto  *//p' | tail -n 1)
 echo
 echo "kelmar fitted the three rings of examples/amphitheatre.dxf."
@@ -18,4 +19,5 @@ echo "  final residual (Scarto): $residual"
 echo "  report:            $out/kelmar.txt"
 echo "  coefficient file:  $out/kelmar.coe"
 echo "  drawing:           $out/kelmar.dxf"
+echo "  picture:           $out/kelmar.svg (open it in a web browser)"
 echo "  console transcript: $out/console.txt"
