@@ -1,0 +1,465 @@
+#include "fit/oval_fit.hpp"
+
+#include <ceres/ceres.h>
+#include <glog/logging.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <memory>
+#include <thread>
+
+#include "base/constants.hpp"
+#include "fit/own_frame_arc.hpp"
+#include "fit/ring_deviations.hpp"
+
+namespace {
+
+// The scale of the robust loss is this many robust standard deviations (the Cauchy loss's usual
+// tuning, 95 % efficient on normal noise).
+constexpr double cauchyTuning = 2.385;
+// The median absolute deviation times this estimates the standard deviation of normal noise.
+constexpr double madToSigma = 1.4826;
+// A robust fit stops refining its scale when the scale changes by less than this fraction.
+constexpr double scaleSettled = 0.1;
+constexpr int maxRobustRounds = 4;
+// Points whose weight falls below this are listed: one fifth means a deviation of twice the
+// scale, beyond about five standard deviations, which is a slip rather than noise.
+constexpr double downWeightedBelow = 0.2;
+// Bounds of the lengths, in units of the drawing's extent: positive, so that the construction
+// never collapses, and finite, so that OB and the radii cannot run away.
+constexpr double smallestLength = 1e-9;
+constexpr double largestLength = 1e3;
+// Below this many points the solver works on one thread.
+constexpr std::int64_t minPointsForThreads = 10000;
+
+/// The fit's own variables: the centre relative to the drawing's origin point, the rotation, OA,
+/// OB, and the fractions that place C on O A1 and D on C1 B1; one AE per ring.
+struct Variables {
+    std::array<double, sharedVariableCount> shared{};
+    std::vector<double> ae;
+};
+
+/// The deviations of one ring for the solver: the shared variables and the ring's AE.
+class RingDeviationsCost final : public ceres::CostFunction {
+public:
+    explicit RingDeviationsCost(const RingPoints& ring) : ring_(ring) {
+        set_num_residuals(static_cast<int>(ring.x.size()));
+        mutable_parameter_block_sizes()->push_back(sharedVariableCount);
+        mutable_parameter_block_sizes()->push_back(1);
+    }
+    bool Evaluate(double const* const* parameters, double* residuals, double** jacobians) const override {
+        return evaluateRing(ring_, parameters[0], parameters[1][0], residuals,
+                            jacobians != nullptr ? jacobians[0] : nullptr,
+                            jacobians != nullptr ? jacobians[1] : nullptr);
+    }
+
+private:
+    const RingPoints& ring_;
+};
+
+/// Where the fit's coordinates start (the mean of the points, so that a survey's large
+/// coordinates keep their digits) and how large the drawing is.
+struct Frame {
+    Real80 originX = 0, originY = 0;
+    double extent = 1;
+};
+
+Frame frameOf(const CurveStore& curves) {
+    Frame frame;
+    Real80 minX = 0, maxX = 0, minY = 0, maxY = 0, sumX = 0, sumY = 0;
+    std::int64_t count = 0;
+    for (const Curve& curve : curves.curves) {
+        for (std::size_t i = 0; i < curve.x.size(); ++i) {
+            if (count == 0) {
+                minX = maxX = curve.x[i];
+                minY = maxY = curve.y[i];
+            }
+            minX = std::min(minX, curve.x[i]);
+            maxX = std::max(maxX, curve.x[i]);
+            minY = std::min(minY, curve.y[i]);
+            maxY = std::max(maxY, curve.y[i]);
+            sumX += curve.x[i];
+            sumY += curve.y[i];
+            ++count;
+        }
+    }
+    if (count > 0) {
+        frame.originX = sumX / static_cast<Real80>(count);
+        frame.originY = sumY / static_cast<Real80>(count);
+        const double extent = static_cast<double>(std::hypot(maxX - minX, maxY - minY));
+        if (extent > 0 && std::isfinite(extent)) frame.extent = extent;
+    }
+    return frame;
+}
+
+double normalisedRotation(double theta) {
+    // The oval is the same turned by half a turn.
+    theta = std::remainder(theta, M_PI);
+    return theta <= -M_PI / 2 ? theta + M_PI : theta;
+}
+
+Variables variablesOf(const CoefficientVector& c, const Frame& frame) {
+    const double floor = smallestLength * frame.extent;
+    const double ceiling = largestLength * frame.extent;
+    auto length = [&](int k) { return std::clamp(std::fabs(static_cast<double>(c.coef(k))), floor, ceiling); };
+    Variables v;
+    const double a = length(coefficient::oa);
+    const double b = length(coefficient::ob);
+    const double oc = std::fabs(static_cast<double>(c.coef(coefficient::oc)));
+    const double cFraction = std::clamp(oc / a, 0.0, 1.0);
+    const double dFraction = std::clamp(std::fabs(static_cast<double>(c.coef(coefficient::dc))) /
+                                            std::hypot(a * cFraction, b),
+                                        0.0, 1.0);
+    v.shared = {static_cast<double>(c.coef(coefficient::centreX) - frame.originX),
+                static_cast<double>(c.coef(coefficient::centreY) - frame.originY),
+                normalisedRotation(static_cast<double>(c.coef(coefficient::rotation))),
+                a,
+                b,
+                cFraction,
+                dFraction};
+    for (std::int32_t j = 1; j <= c.curveCount(); ++j) {
+        v.ae.push_back(std::min(std::fabs(static_cast<double>(c.coef(coefficient::ae(j)))), ceiling));
+    }
+    return v;
+}
+
+CoefficientVector coefficientsOf(const Variables& v, const Frame& frame) {
+    const Real80 a = v.shared[variable::oa];
+    const Real80 b = v.shared[variable::ob];
+    const Real80 c = a * v.shared[variable::cFraction];
+    CoefficientVector out;
+    out.values.assign(static_cast<std::size_t>(coefficient::sharedCount) + v.ae.size(), 0);
+    out.coef(coefficient::oa) = a;
+    out.coef(coefficient::ob) = b;
+    out.coef(coefficient::centreX) = frame.originX + v.shared[variable::centreX];
+    out.coef(coefficient::centreY) = frame.originY + v.shared[variable::centreY];
+    out.coef(coefficient::rotation) = v.shared[variable::rotation];
+    out.coef(coefficient::oc) = c;
+    out.coef(coefficient::dc) = v.shared[variable::dFraction] * std::sqrt(c * c + b * b);
+    for (std::size_t j = 0; j < v.ae.size(); ++j) out.coef(coefficient::ae(static_cast<int>(j) + 1)) = v.ae[j];
+    return out;
+}
+
+StopReason stopReasonOf(const ceres::Solver::Summary& summary) {
+    switch (summary.termination_type) {
+        case ceres::NO_CONVERGENCE: return StopReason::IterationLimit;
+        case ceres::CONVERGENCE:
+        case ceres::USER_SUCCESS:
+            // The trust region shrinks to nothing when no step lowers the sum any more although
+            // none of the convergence tests holds.
+            return summary.message.find("trust region radius") != std::string::npos ? StopReason::NoProgress
+                                                                                    : StopReason::Converged;
+        default: return StopReason::NoProgress;
+    }
+}
+
+/// Ceres's own log lines would mix with the program's output.
+void silenceSolverLog() {
+    static const bool silenced = [] {
+        FLAGS_minloglevel = google::GLOG_FATAL;
+        return true;
+    }();
+    (void)silenced;
+}
+
+/// The points of every ring with points, in the fit's frame.
+class FitData {
+public:
+    FitData(const CurveStore& curves, const Frame& frame) {
+        for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
+            const Curve& curve = curves.curves[static_cast<std::size_t>(j - 1)];
+            if (curve.x.empty()) continue;
+            RingPoints ring;
+            ring.curve = j;
+            for (std::size_t i = 0; i < curve.x.size(); ++i) {
+                ring.x.push_back(static_cast<double>(curve.x[i] - frame.originX));
+                ring.y.push_back(static_cast<double>(curve.y[i] - frame.originY));
+            }
+            pointCount_ += static_cast<std::int64_t>(ring.x.size());
+            rings_.push_back(std::move(ring));
+        }
+    }
+    const std::vector<RingPoints>& rings() const { return rings_; }
+    std::int64_t pointCount() const { return pointCount_; }
+
+    /// The deviation of every point, ring after ring.
+    std::vector<double> deviations(const Variables& v) const {
+        std::vector<double> all;
+        all.reserve(static_cast<std::size_t>(pointCount_));
+        for (const RingPoints& ring : rings_) {
+            const std::vector<double> d = ringDeviations(ring, v.shared.data(), v.ae[ring.curve - 1]);
+            all.insert(all.end(), d.begin(), d.end());
+        }
+        return all;
+    }
+
+    double rms(const Variables& v) const {
+        double sum = 0;
+        for (const double d : deviations(v)) sum += d * d;
+        return pointCount_ > 0 ? std::sqrt(sum / static_cast<double>(pointCount_)) : 0;
+    }
+
+private:
+    std::vector<RingPoints> rings_;
+    std::int64_t pointCount_ = 0;
+};
+
+/// The median absolute deviation, as a standard deviation, never below `floor`.
+double robustSigma(std::vector<double> deviations, double floor) {
+    if (deviations.empty()) return floor;
+    for (double& d : deviations) d = std::fabs(d);
+    const auto middle = deviations.begin() + static_cast<std::ptrdiff_t>(deviations.size() / 2);
+    std::nth_element(deviations.begin(), middle, deviations.end());
+    return std::max(madToSigma * *middle, floor);
+}
+
+/// Tells the caller of every iteration, with the oval as it stands after it.
+class IterationRelay final : public ceres::IterationCallback {
+public:
+    IterationRelay(const FitData& data, const Variables& variables, const Frame& frame, bool robust,
+                   const IterationReport& report, std::int32_t firstNumber)
+        : data_(data), variables_(variables), frame_(frame), robust_(robust), report_(report), next_(firstNumber) {}
+
+    ceres::CallbackReturnType operator()(const ceres::IterationSummary& summary) override {
+        // Iteration 0 is the start of the round, reported as the end of the round before.
+        if (summary.iteration == 0) return ceres::SOLVER_CONTINUE;
+        FitIteration iteration;
+        iteration.number = next_++;
+        iteration.accepted = summary.step_is_successful;
+        if (iteration.accepted || !haveRms_) {
+            // Without a robust loss the solver's cost is half the sum of squares.
+            lastRms_ = robust_ ? data_.rms(variables_)
+                               : std::sqrt(2 * summary.cost / static_cast<double>(data_.pointCount()));
+            haveRms_ = true;
+        }
+        iteration.rms = lastRms_;
+        if (report_) {
+            iteration.coefficients = coefficientsOf(variables_, frame_);
+            report_(iteration);
+        }
+        return ceres::SOLVER_CONTINUE;
+    }
+    std::int32_t next() const { return next_; }
+
+private:
+    const FitData& data_;
+    const Variables& variables_;
+    const Frame& frame_;
+    bool robust_;
+    const IterationReport& report_;
+    std::int32_t next_;
+    double lastRms_ = 0;
+    bool haveRms_ = false;
+};
+
+/// One least-squares problem over the variables, with or without a robust loss of scale `scale`.
+class FitProblem {
+public:
+    FitProblem(const FitData& data, Variables& variables, const Frame& frame, double robustScale)
+        : data_(data), variables_(variables) {
+        // Starting threads costs more than small drawings take.
+        threads_ = data.pointCount() < minPointsForThreads
+                       ? 1
+                       : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        ceres::Problem::Options options;
+        options.enable_fast_removal = false;
+        problem_ = std::make_unique<ceres::Problem>(options);
+        double* shared = variables.shared.data();
+        problem_->AddParameterBlock(shared, sharedVariableCount);
+        const double floor = std::max(smallestLength * frame.extent, smallestLength);
+        const double ceiling = largestLength * frame.extent;
+        for (const int k : {variable::oa, variable::ob}) {
+            problem_->SetParameterLowerBound(shared, k, floor);
+            problem_->SetParameterUpperBound(shared, k, ceiling);
+        }
+        for (const int k : {variable::cFraction, variable::dFraction}) {
+            problem_->SetParameterLowerBound(shared, k, 0);
+            problem_->SetParameterUpperBound(shared, k, 1);
+        }
+        for (const RingPoints& ring : data.rings()) {
+            double* ae = &variables.ae[static_cast<std::size_t>(ring.curve - 1)];
+            ceres::LossFunction* loss = robustScale > 0 ? new ceres::CauchyLoss(robustScale) : nullptr;
+            problem_->AddResidualBlock(new RingDeviationsCost(ring), loss, shared, ae);
+            problem_->SetParameterLowerBound(ae, 0, 0);
+            problem_->SetParameterUpperBound(ae, 0, ceiling);
+            aeBlocks_.push_back(ae);
+        }
+    }
+
+    ceres::Solver::Summary solve(std::int32_t maxIterations, double functionTolerance, IterationRelay& relay) {
+        ceres::Solver::Options options;
+        options.minimizer_type = ceres::TRUST_REGION;
+        options.trust_region_strategy_type = ceres::LEVENBERG_MARQUARDT;
+        // Each ring's AE touches only that ring's points: eliminated first, ring by ring.
+        options.linear_solver_type = ceres::DENSE_SCHUR;
+        auto ordering = std::make_shared<ceres::ParameterBlockOrdering>();
+        for (double* ae : aeBlocks_) ordering->AddElementToGroup(ae, 0);
+        ordering->AddElementToGroup(variables_.shared.data(), 1);
+        options.linear_solver_ordering = ordering;
+        options.max_num_iterations = std::max(maxIterations, 0);
+        options.function_tolerance = functionTolerance;
+        options.gradient_tolerance = 1e-14;
+        options.parameter_tolerance = 1e-12;
+        options.num_threads = threads_;
+        options.logging_type = ceres::SILENT;
+        options.minimizer_progress_to_stdout = false;
+        options.update_state_every_iteration = true;
+        options.callbacks.push_back(&relay);
+        ceres::Solver::Summary summary;
+        ceres::Solve(options, problem_.get(), &summary);
+        return summary;
+    }
+
+    /// The covariance of (shared variables, AE of each ring) at the current variables, unscaled;
+    /// none when the Jacobian is rank deficient.
+    struct Covariance {
+        std::array<double, sharedVariableCount * sharedVariableCount> shared{};
+        std::vector<std::array<double, sharedVariableCount>> sharedWithAe;
+        std::vector<double> ae;
+    };
+    std::optional<Covariance> covariance() {
+        ceres::Covariance::Options options;
+        options.algorithm_type = ceres::SPARSE_QR;
+        options.num_threads = threads_;
+        ceres::Covariance covariance(options);
+        const double* shared = variables_.shared.data();
+        std::vector<std::pair<const double*, const double*>> blocks{{shared, shared}};
+        for (const double* ae : aeBlocks_) {
+            blocks.emplace_back(shared, ae);
+            blocks.emplace_back(ae, ae);
+        }
+        if (!covariance.Compute(blocks, problem_.get())) return std::nullopt;
+        Covariance out;
+        covariance.GetCovarianceBlock(shared, shared, out.shared.data());
+        for (const double* ae : aeBlocks_) {
+            std::array<double, sharedVariableCount> cross{};
+            double own = 0;
+            covariance.GetCovarianceBlock(shared, ae, cross.data());
+            covariance.GetCovarianceBlock(ae, ae, &own);
+            out.sharedWithAe.push_back(cross);
+            out.ae.push_back(own);
+        }
+        return out;
+    }
+
+private:
+    const FitData& data_;
+    Variables& variables_;
+    std::unique_ptr<ceres::Problem> problem_;
+    std::vector<double*> aeBlocks_;
+    int threads_ = 1;
+};
+
+using Jet8 = ceres::Jet<double, 8>;
+
+/// The standard error of a value whose derivatives by the shared variables (slots 0 to 6) and the
+/// ring's AE (slot 7) the jet holds.
+double standardError(const Jet8& value, const FitProblem::Covariance& cov, std::size_t ring, double variance) {
+    std::array<double, 8 * 8> full{};
+    for (int r = 0; r < 7; ++r) {
+        for (int c = 0; c < 7; ++c) full[r * 8 + c] = cov.shared[r * 7 + c];
+    }
+    if (ring < cov.ae.size()) {
+        for (int k = 0; k < 7; ++k) full[k * 8 + 7] = full[7 * 8 + k] = cov.sharedWithAe[ring][k];
+        full[63] = cov.ae[ring];
+    }
+    double sum = 0;
+    for (int r = 0; r < 8; ++r) {
+        for (int c = 0; c < 8; ++c) sum += value.v[r] * full[r * 8 + c] * value.v[c];
+    }
+    return std::sqrt(std::max(sum, 0.0) * variance);
+}
+
+StandardErrors standardErrorsOf(const Variables& v, const FitData& data, const FitProblem::Covariance& cov,
+                                double variance) {
+    std::array<Jet8, 8> x;
+    for (int k = 0; k < 7; ++k) x[k] = Jet8(v.shared[k], k);
+    const QuadrantOval<Jet8> oval =
+        quadrantOvalOf(x[variable::oa], x[variable::ob], x[variable::cFraction], x[variable::dFraction]);
+    const std::size_t none = cov.ae.size();
+    auto error = [&](const Jet8& value) { return standardError(value, cov, none, variance); };
+    StandardErrors e;
+    e.centreX = error(x[variable::centreX]);
+    e.centreY = error(x[variable::centreY]);
+    e.rotationDegrees = error(x[variable::rotation]) * static_cast<double>(constant::degreesPerRadian);
+    e.oa = error(oval.a);
+    e.ob = error(oval.b);
+    e.oc = error(oval.c);
+    e.dc = error(x[variable::dFraction] * sqrt(oval.c * oval.c + oval.b * oval.b));
+    e.rings.assign(v.ae.size(), std::nullopt);
+    for (std::size_t r = 0; r < data.rings().size(); ++r) {
+        const std::size_t j = static_cast<std::size_t>(data.rings()[r].curve - 1);
+        const Jet8 ae(v.ae[j], 7);
+        e.rings[j] = RingErrors{standardError(ae, cov, r, variance), standardError(oval.a + ae, cov, r, variance),
+                                standardError(ae + oval.stepMed + oval.stepMax - oval.b, cov, r, variance)};
+    }
+    return e;
+}
+
+}  // namespace
+
+std::string_view stopReasonName(StopReason reason) {
+    switch (reason) {
+        case StopReason::Converged: return "converged";
+        case StopReason::IterationLimit: return "iteration limit";
+        case StopReason::NoProgress: break;
+    }
+    return "no progress";
+}
+
+OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const OvalFitSettings& settings,
+                const IterationReport& report) {
+    silenceSolverLog();
+    const Frame frame = frameOf(curves);
+    const FitData data(curves, frame);
+    Variables variables = variablesOf(start, frame);
+    OvalFit fit;
+
+    double scale = 0;
+    if (settings.robust) {
+        scale = cauchyTuning * robustSigma(data.deviations(variables), smallestLength * frame.extent);
+    }
+    std::int32_t nextIteration = 1;
+    std::unique_ptr<FitProblem> problem;
+    ceres::Solver::Summary summary;
+    for (int round = 0; round < (settings.robust ? maxRobustRounds : 1); ++round) {
+        problem = std::make_unique<FitProblem>(data, variables, frame, scale);
+        IterationRelay relay(data, variables, frame, settings.robust, report, nextIteration);
+        summary = problem->solve(settings.maxIterations - fit.iterations, settings.functionTolerance, relay);
+        nextIteration = relay.next();
+        fit.iterations += static_cast<std::int32_t>(summary.iterations.size() > 0 ? summary.iterations.size() - 1 : 0);
+        fit.evaluations += std::max(summary.num_residual_evaluations, 0);
+        if (!settings.robust || fit.iterations >= settings.maxIterations) break;
+        const double next = cauchyTuning * robustSigma(data.deviations(variables), smallestLength * frame.extent);
+        const bool settled = std::fabs(next - scale) <= scaleSettled * scale;
+        if (settled) break;
+        scale = next;
+    }
+    fit.stopReason = stopReasonOf(summary);
+    variables.shared[variable::rotation] = normalisedRotation(variables.shared[variable::rotation]);
+    fit.coefficients = coefficientsOf(variables, frame);
+
+    const std::int64_t unknowns = sharedVariableCount + static_cast<std::int64_t>(data.rings().size());
+    if (settings.standardErrors && data.pointCount() > unknowns) {
+        if (const auto cov = problem->covariance()) {
+            const double variance = 2 * summary.final_cost / static_cast<double>(data.pointCount() - unknowns);
+            fit.standardErrors = standardErrorsOf(variables, data, *cov, variance);
+        }
+    }
+
+    if (settings.robust) {
+        fit.robustScale = scale;
+        const std::vector<double> deviations = data.deviations(variables);
+        std::size_t at = 0;
+        for (const RingPoints& ring : data.rings()) {
+            for (std::size_t i = 0; i < ring.x.size(); ++i, ++at) {
+                const double weight = 1 / (1 + (deviations[at] / scale) * (deviations[at] / scale));
+                if (weight < downWeightedBelow) {
+                    fit.downWeighted.push_back({ring.curve, static_cast<std::int32_t>(i + 1), deviations[at], weight});
+                }
+            }
+        }
+    }
+    return fit;
+}

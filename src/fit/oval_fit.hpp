@@ -1,0 +1,73 @@
+#pragma once
+/// The least-squares fit of the oval to the points, each point on the arc its own-frame position
+/// gives, by a trust-region (Levenberg-Marquardt) solver; the reason it stopped, the standard
+/// errors of the coefficients and of each ring's semi-axes, and for a robust fit the points it
+/// down-weighted.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "base/real80.hpp"
+#include "base/records.hpp"
+
+/// Why the solver stopped.
+enum class StopReason { Converged, IterationLimit, NoProgress };
+std::string_view stopReasonName(StopReason reason);  // "converged", "iteration limit", "no progress"
+
+struct OvalFitSettings {
+    /// A robust loss: a point far beyond the typical deviation pulls the oval less and less.
+    bool robust = false;
+    /// Solver iterations at most, over all rounds of a robust fit.
+    std::int32_t maxIterations = 200;
+    /// Relative change of the sum of squares below which the solver has converged.
+    double functionTolerance = 1e-12;
+    /// The standard errors, from the covariance at the optimum.
+    bool standardErrors = true;
+};
+
+/// One solver iteration: the oval after it and the root mean square own-frame deviation.
+struct FitIteration {
+    std::int32_t number = 0;
+    bool accepted = false;  // false: the step was rejected and the oval is unchanged
+    CoefficientVector coefficients;  // rotation in radians
+    double rms = 0;
+};
+using IterationReport = std::function<void(const FitIteration&)>;
+
+/// Standard errors of a ring's values.
+struct RingErrors {
+    double ae = 0, semiMajor = 0, semiMinor = 0;
+};
+
+/// Standard errors from the covariance at the optimum, scaled by the residual variance. Rings
+/// without points have none (nullopt), and none at all are available when the points do not
+/// determine every coefficient.
+struct StandardErrors {
+    double centreX = 0, centreY = 0, rotationDegrees = 0, oa = 0, ob = 0, oc = 0, dc = 0;
+    std::vector<std::optional<RingErrors>> rings;
+};
+
+/// A point whose weight the robust loss brought below one half.
+struct DownWeightedPoint {
+    std::int32_t ring = 0, point = 0;  // counted from 1
+    Real80 deviation = 0;
+    double weight = 0;
+};
+
+struct OvalFit {
+    CoefficientVector coefficients;  // rotation in radians, in (-pi/2, pi/2]; lengths positive
+    StopReason stopReason = StopReason::Converged;
+    std::int32_t iterations = 0;
+    std::int32_t evaluations = 0;  // of all deviations
+    std::optional<StandardErrors> standardErrors;
+    double robustScale = 0;  // deviations beyond this count as outliers (robust fit only)
+    std::vector<DownWeightedPoint> downWeighted;
+};
+
+/// Fits the oval to `curves` from `start` (rotation in radians; lengths as their absolute values).
+/// Rings without points keep their AE. Each iteration is reported as it ends.
+OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const OvalFitSettings& settings,
+                const IterationReport& report = {});

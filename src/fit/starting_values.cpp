@@ -1,0 +1,370 @@
+#include "fit/starting_values.hpp"
+
+#include <Eigen/Dense>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <complex>
+
+#include "fit/oval_fit.hpp"
+#include "fit/own_frame_arc.hpp"
+#include "model/oval_construction.hpp"
+
+namespace {
+
+// A near-circular drawing still needs two distinct axes for a construction: the smaller mean
+// semi-axis is kept at least this fraction below the larger.
+constexpr double minAxisDifference = 1e-4;
+// Trial middle radii across the range where the two circles about A1 and B2 meet.
+constexpr int middleRadiusTrials = 64;
+
+/// The ellipse's centre, semi-axes and major direction from its conic
+/// A u^2 + B uv + C v^2 + D u + E v + F = 0.
+std::optional<RingEllipse> ellipseOfConic(double A, double B, double C, double D, double E, double F) {
+    const double det = 4 * A * C - B * B;
+    if (!(det > 0)) return std::nullopt;
+    RingEllipse e;
+    e.centreX = (B * E - 2 * C * D) / det;
+    e.centreY = (B * D - 2 * A * E) / det;
+    const double f0 = F + (D * e.centreX + E * e.centreY) / 2;
+    // The quadratic form's eigenvalues: (cos psi, sin psi) belongs to the larger one.
+    const double mean = (A + C) / 2;
+    const double spread = std::hypot((A - C) / 2, B / 2);
+    const double psi = std::atan2(B, A - C) / 2;
+    const double squareAlongPsi = -f0 / (mean + spread);
+    const double squareAcross = -f0 / (mean - spread);
+    if (!(squareAlongPsi > 0 && squareAcross > 0)) return std::nullopt;
+    const bool majorAlongPsi = squareAlongPsi >= squareAcross;
+    e.semiMajor = std::sqrt(std::max(squareAlongPsi, squareAcross));
+    e.semiMinor = std::sqrt(std::min(squareAlongPsi, squareAcross));
+    e.direction = majorAlongPsi ? psi : psi + M_PI / 2;
+    if (!std::isfinite(e.semiMajor) || !std::isfinite(e.centreX) || !std::isfinite(e.centreY)) return std::nullopt;
+    return e;
+}
+
+/// OC and DC of the construction whose D4 lies at rMed - rMin from A1 and at rMax - rMed from B2
+/// (the two circles' meeting point on the side of O), or none when the circles do not meet or the
+/// construction is not proper.
+std::optional<CoefficientVector> constructionWithMiddleRadius(const CoefficientVector& base, double a, double b,
+                                                              double rMin, double rMed, double rMax) {
+    const double u = rMed - rMin;
+    const double v = rMax - rMed;
+    const double length = std::hypot(a, b);
+    const double along = (u * u - v * v + length * length) / (2 * length);
+    const double across = u * u - along * along;
+    if (!(across >= 0)) return std::nullopt;
+    const double ex = -a / length, ey = -b / length;  // from A1 toward B2
+    const double h = std::sqrt(across);
+    // The normal (-ey, ex) points away from O; D4 lies on O's side of A1 B2.
+    const double d4x = a + along * ex + h * ey;
+    const double d4y = along * ey - h * ex;
+    if (!(d4y < 0 && d4y > -b)) return std::nullopt;
+    const double c = d4x * b / (b + d4y);  // where the line from B2 through D4 meets the axis
+    CoefficientVector trial = base;
+    trial.coef(coefficient::oa) = a;
+    trial.coef(coefficient::ob) = b;
+    trial.coef(coefficient::oc) = c;
+    trial.coef(coefficient::dc) = std::hypot(c - d4x, d4y);
+    if (!(c > 0) || constructionFault(buildOvalConstruction(trial)) != ConstructionFault::None) return std::nullopt;
+    return trial;
+}
+
+}  // namespace
+
+std::optional<RingEllipse> fitRingEllipse(const Curve& curve) {
+    const std::size_t n = curve.x.size();
+    if (n < static_cast<std::size_t>(minPointsForEllipse)) return std::nullopt;
+    Real80 meanX = 0, meanY = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        meanX += curve.x[i];
+        meanY += curve.y[i];
+    }
+    meanX /= static_cast<Real80>(n);
+    meanY /= static_cast<Real80>(n);
+    Real80 spread = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        spread += (curve.x[i] - meanX) * (curve.x[i] - meanX) + (curve.y[i] - meanY) * (curve.y[i] - meanY);
+    }
+    const double scale = static_cast<double>(std::sqrt(spread / static_cast<Real80>(n)));
+    if (!(scale > 0) || !std::isfinite(scale)) return std::nullopt;
+
+    // The direct fit in its numerically stable form: the quadratic and the linear part of the
+    // design matrix apart, the linear part eliminated, the constraint 4AC - B^2 = 1 on the rest.
+    Eigen::Matrix3d s1 = Eigen::Matrix3d::Zero(), s2 = Eigen::Matrix3d::Zero(), s3 = Eigen::Matrix3d::Zero();
+    for (std::size_t i = 0; i < n; ++i) {
+        const double u = static_cast<double>((curve.x[i] - meanX) / scale);
+        const double v = static_cast<double>((curve.y[i] - meanY) / scale);
+        const Eigen::Vector3d quadratic(u * u, u * v, v * v);
+        const Eigen::Vector3d linear(u, v, 1);
+        s1 += quadratic * quadratic.transpose();
+        s2 += quadratic * linear.transpose();
+        s3 += linear * linear.transpose();
+    }
+    const Eigen::FullPivLU<Eigen::Matrix3d> s3Lu(s3);
+    if (!s3Lu.isInvertible()) return std::nullopt;
+    const Eigen::Matrix3d t = -s3Lu.inverse() * s2.transpose();
+    const Eigen::Matrix3d m = s1 + s2 * t;
+    Eigen::Matrix3d reduced;
+    reduced.row(0) = m.row(2) / 2;
+    reduced.row(1) = -m.row(1);
+    reduced.row(2) = m.row(0) / 2;
+    const Eigen::EigenSolver<Eigen::Matrix3d> solver(reduced);
+    if (solver.info() != Eigen::Success) return std::nullopt;
+
+    std::optional<RingEllipse> best;
+    for (int k = 0; k < 3; ++k) {
+        const Eigen::Vector3d quadratic = solver.eigenvectors().col(k).real();
+        if (!(4 * quadratic(0) * quadratic(2) - quadratic(1) * quadratic(1) > 0)) continue;
+        const Eigen::Vector3d linear = t * quadratic;
+        best = ellipseOfConic(quadratic(0), quadratic(1), quadratic(2), linear(0), linear(1), linear(2));
+        if (best) break;
+    }
+    if (!best) return std::nullopt;
+    best->centreX = static_cast<double>(meanX + best->centreX * scale);
+    best->centreY = static_cast<double>(meanY + best->centreY * scale);
+    best->semiMajor *= scale;
+    best->semiMinor *= scale;
+    return best;
+}
+
+Real80 bestRadiusForCurve(const CoefficientVector& coefficients, const Curve& curve) {
+    if (curve.x.empty()) return 0;
+    const OvalConstruction construction = buildOvalConstruction(coefficients);
+    const QuadrantOval<Real80> oval = quadrantOvalOf(construction);
+    const Real80 cosine = std::cos(construction.theta);
+    const Real80 sine = std::sin(construction.theta);
+    Real80 sum = 0;
+    for (std::size_t i = 0; i < curve.x.size(); ++i) {
+        const Real80 dx = curve.x[i] - construction.cx;
+        const Real80 dy = curve.y[i] - construction.cy;
+        const Real80 qx = std::fabs(dx * cosine - dy * sine);
+        const Real80 qy = std::fabs(dx * sine + dy * cosine);
+        const QuadrantArc<Real80> arc = quadrantArc(oval, arcKindAt(oval, qx, qy));
+        sum += std::hypot(qx - arc.centreX, qy - arc.centreY) - arc.radiusOverAe;
+    }
+    return std::max<Real80>(0, sum / static_cast<Real80>(curve.x.size()));
+}
+
+namespace {
+
+/// What the rings' ellipses agree on.
+struct MeanEllipse {
+    double centreX = 0, centreY = 0, direction = 0, semiMajor = 0, semiMinor = 0;
+};
+
+std::optional<MeanEllipse> meanEllipse(const CurveStore& curves) {
+    double weight = 0, cos2 = 0, sin2 = 0;
+    MeanEllipse mean;
+    for (const Curve& curve : curves.curves) {
+        const std::optional<RingEllipse> e = fitRingEllipse(curve);
+        if (!e) continue;
+        const double n = static_cast<double>(curve.x.size());
+        weight += n;
+        mean.centreX += n * e->centreX;
+        mean.centreY += n * e->centreY;
+        mean.semiMajor += n * e->semiMajor;
+        mean.semiMinor += n * e->semiMinor;
+        // Directions count by how elongated their ellipse is: a near circle has none to give.
+        const double w = n * (e->semiMajor - e->semiMinor) / e->semiMajor;
+        cos2 += w * std::cos(2 * e->direction);
+        sin2 += w * std::sin(2 * e->direction);
+    }
+    if (weight == 0) return std::nullopt;
+    mean.centreX /= weight;
+    mean.centreY /= weight;
+    mean.semiMajor /= weight;
+    mean.semiMinor = std::min(mean.semiMinor / weight, mean.semiMajor * (1 - minAxisDifference));
+    mean.direction = (cos2 == 0 && sin2 == 0) ? 0 : std::atan2(sin2, cos2) / 2;
+    return mean;
+}
+
+/// The proper oval with semi-axes p > q (of the mean ring), end radius rMin and top radius rMax
+/// whose middle radius lies nearest `preferredMiddle`, each ring's AE its best radius; none when
+/// no middle radius makes a proper construction.
+std::optional<CoefficientVector> ovalWithRadii(const CurveStore& curves, const MeanEllipse& e, double direction,
+                                               double p, double q, double rMin, double rMax,
+                                               double preferredMiddle) {
+    CoefficientVector base;
+    base.values.assign(static_cast<std::size_t>(coefficient::sharedCount + curves.curveCount()), rMin);
+    base.coef(coefficient::centreX) = e.centreX;
+    base.coef(coefficient::centreY) = e.centreY;
+    base.coef(coefficient::rotation) = -direction;  // a positive rotation turns clockwise
+    const double a = p - rMin;
+    const double b = rMax - q;
+    if (!(a > 0 && b > 0)) return std::nullopt;
+    // rMed - rMin and rMax - rMed must span |A1 B2| for the circles about A1 and B2 to meet.
+    const double span = rMax - rMin;
+    const double length = std::hypot(a, b);
+    const double lowest = rMin + (span - length) / 2;
+    const double highest = rMin + (span + length) / 2;
+    if (!(lowest < highest)) return std::nullopt;
+    std::optional<CoefficientVector> proper;
+    double distance = 0;
+    for (int k = 0; k <= middleRadiusTrials; ++k) {
+        // The preferred radius first, then trials across the open range, the nearest kept.
+        const double rMed = k == 0 ? preferredMiddle : lowest + (highest - lowest) * k / (middleRadiusTrials + 1.0);
+        if (k > 0 && proper && std::fabs(rMed - preferredMiddle) >= distance) continue;
+        if (auto trial = constructionWithMiddleRadius(base, a, b, rMin, rMed, rMax)) {
+            proper = std::move(trial);
+            distance = std::fabs(rMed - preferredMiddle);
+            if (k == 0) break;
+        }
+    }
+    if (!proper) return std::nullopt;
+    for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
+        const Curve& curve = curves.curves[static_cast<std::size_t>(j - 1)];
+        if (!curve.x.empty()) proper->coef(coefficient::ae(j)) = bestRadiusForCurve(*proper, curve);
+    }
+    return proper;
+}
+
+// The other candidates' end radius as a fraction of the smaller semi-axis, and top radius as a
+// multiple of the larger.
+constexpr std::array<double, 4> endRadiusFractions{0.2, 0.4, 0.6, 0.8};
+constexpr std::array<double, 4> topRadiusMultiples{1.1, 1.4, 2.0, 3.5};
+// Below this relative difference of the semi-axes the major axis may as well lie across.
+constexpr double nearlyCircular = 0.1;
+// Solver iterations each candidate gets before they are compared.
+constexpr std::int32_t screeningIterations = 15;
+// The best few after that are refined until they converge, and the best of them is the start.
+constexpr std::size_t screeningFinalists = 4;
+
+/// Every stride-th point of each ring, so that the whole holds about screeningPointCount points;
+/// small rings keep at least a few dozen.
+CurveStore screeningSample(const CurveStore& curves) {
+    std::int64_t total = 0;
+    for (const Curve& curve : curves.curves) total += static_cast<std::int64_t>(curve.x.size());
+    CurveStore sample;
+    for (const Curve& curve : curves.curves) {
+        const std::int64_t n = static_cast<std::int64_t>(curve.x.size());
+        const std::int64_t wanted = std::max<std::int64_t>(40, screeningPointCount * n / std::max<std::int64_t>(total, 1));
+        const std::size_t stride = static_cast<std::size_t>(std::max<std::int64_t>(1, n / wanted));
+        Curve kept;
+        for (std::size_t i = 0; i < curve.x.size(); i += stride) {
+            kept.x.push_back(curve.x[i]);
+            kept.y.push_back(curve.y[i]);
+        }
+        sample.totalPointCount += static_cast<std::int32_t>(kept.x.size());
+        sample.curves.push_back(std::move(kept));
+    }
+    return sample;
+}
+
+}  // namespace
+
+namespace {
+
+/// The candidate ovals about an ellipse's centre, direction and semi-axes.
+std::vector<CoefficientVector> candidatesAround(const CurveStore& curves, const MeanEllipse& ellipse) {
+    const MeanEllipse* e = &ellipse;
+    std::vector<CoefficientVector> candidates;
+    const double p = e->semiMajor;
+    const double q = e->semiMinor;
+    // The ellipse's own curvature radii at its vertices and at 45 degrees.
+    const double rMed45 = std::pow((p * p + q * q) / 2, 1.5) / (p * q);
+    if (auto c = ovalWithRadii(curves, *e, e->direction, p, q, q * q / p, p * p / q, rMed45)) {
+        candidates.push_back(std::move(*c));
+    } else {
+        // C halfway along OA and D halfway along C1 B1 always make a proper oval.
+        CoefficientVector fallback;
+        fallback.values.assign(static_cast<std::size_t>(coefficient::sharedCount + curves.curveCount()), 0);
+        const double a = p - q * q / p;
+        const double b = p * p / q - q;
+        fallback.values = {a, b, e->centreX, e->centreY, -e->direction, a / 2, std::hypot(a / 2, b) / 2};
+        for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
+            const Curve& curve = curves.curves[static_cast<std::size_t>(j - 1)];
+            fallback.values.push_back(q * q / p);
+            if (!curve.x.empty()) fallback.coef(coefficient::ae(j)) = bestRadiusForCurve(fallback, curve);
+        }
+        candidates.push_back(std::move(fallback));
+    }
+    const bool across = (p - q) / p < nearlyCircular;
+    for (const double direction : {e->direction, e->direction + M_PI / 2}) {
+        if (direction != e->direction && !across) break;
+        for (const double endFraction : endRadiusFractions) {
+            for (const double topMultiple : topRadiusMultiples) {
+                const double rMin = endFraction * q;
+                const double rMax = topMultiple * p;
+                if (auto c = ovalWithRadii(curves, *e, direction, p, q, rMin, rMax, (rMin + rMax) / 2)) {
+                    candidates.push_back(std::move(*c));
+                }
+            }
+        }
+    }
+    return candidates;
+}
+
+/// A candidate after its refinement on the sample.
+struct Screened {
+    Real80 rms = 0;
+    CoefficientVector coefficients;
+};
+
+Screened refined(const CurveStore& sample, const CoefficientVector& from, std::int32_t iterations) {
+    OvalFitSettings settings;
+    settings.maxIterations = iterations;
+    settings.standardErrors = false;
+    CoefficientVector coefficients = fitOval(sample, from, settings).coefficients;
+    const Real80 rms = ownFrameDeviations(coefficients, sample).rms;
+    return Screened{rms, std::move(coefficients)};
+}
+
+/// Every candidate refined briefly, the best few until they converge, and the best of those.
+Screened bestOfCandidates(const CurveStore& sample, const std::vector<CoefficientVector>& candidates) {
+    std::vector<Screened> screened;
+    for (const CoefficientVector& candidate : candidates) {
+        screened.push_back(refined(sample, candidate, screeningIterations));
+    }
+    const auto byRms = [](const Screened& x, const Screened& y) { return x.rms < y.rms; };
+    const auto finalists = static_cast<std::ptrdiff_t>(std::min(screened.size(), screeningFinalists));
+    std::partial_sort(screened.begin(), screened.begin() + finalists, screened.end(), byRms);
+    screened.resize(static_cast<std::size_t>(finalists));
+    for (Screened& s : screened) s = refined(sample, s.coefficients, OvalFitSettings{}.maxIterations);
+    return *std::min_element(screened.begin(), screened.end(), byRms);
+}
+
+/// The centre, direction and semi-axes of the point-weighted mean ring of an oval.
+MeanEllipse meanRingOf(const CoefficientVector& c, const CurveStore& curves) {
+    const OvalConstruction k = buildOvalConstruction(c);
+    double weight = 0, ae = 0;
+    for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
+        const double n = static_cast<double>(curves.pointCount(j));
+        weight += n;
+        ae += n * static_cast<double>(std::fabs(c.coef(coefficient::ae(j))));
+    }
+    ae /= weight;
+    const SemiAxes axes = semiAxes(k, ae, arcRadii(k, ae).rMax);
+    MeanEllipse e;
+    e.centreX = static_cast<double>(c.coef(coefficient::centreX));
+    e.centreY = static_cast<double>(c.coef(coefficient::centreY));
+    e.direction = -static_cast<double>(c.coef(coefficient::rotation));
+    e.semiMajor = static_cast<double>(axes.semiMajor);
+    e.semiMinor = std::min(static_cast<double>(axes.semiMinor), e.semiMajor * (1 - minAxisDifference));
+    return e;
+}
+
+}  // namespace
+
+std::vector<CoefficientVector> startingCandidates(const CurveStore& curves) {
+    const std::optional<MeanEllipse> e = meanEllipse(curves);
+    if (!e) return {};
+    return candidatesAround(curves, *e);
+}
+
+std::optional<CoefficientVector> startingValues(const CurveStore& curves) {
+    const std::vector<CoefficientVector> candidates = startingCandidates(curves);
+    if (candidates.empty()) return std::nullopt;
+    const CurveStore sample = screeningSample(curves);
+    Screened best = bestOfCandidates(sample, candidates);
+    // The ellipses of half rings and of ovals unlike an ellipse miss the semi-axes; the shapes
+    // spanned again about the first result's centre, rotation and semi-axes find the right basin.
+    Screened again = bestOfCandidates(sample, candidatesAround(sample, meanRingOf(best.coefficients, sample)));
+    if (again.rms < best.rms) best = std::move(again);
+    // The rings' AE for all their points, not only the sample's.
+    for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
+        const Curve& curve = curves.curves[static_cast<std::size_t>(j - 1)];
+        if (!curve.x.empty()) best.coefficients.coef(coefficient::ae(j)) = bestRadiusForCurve(best.coefficients, curve);
+    }
+    return best.coefficients;
+}
