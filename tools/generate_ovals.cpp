@@ -28,7 +28,8 @@ enum class PointFormat { Dxf, Text };
 
 struct Options {
     std::int32_t curves = 3;
-    std::int32_t points = 100;
+    std::vector<std::int32_t> points = {100};  // per curve; later curves take the last
+    PerimeterPart part;
     Real80 oa = 10, ob = 6, oc = 8, dc = 5;
     std::vector<Real80> ae = {2};  // the first curves' AE; later curves add the spacing
     Real80 spacing = 1;
@@ -45,7 +46,9 @@ struct Options {
 const char* const usage =
     "usage: generate_ovals [option value]...\n"
     "  --curves N        number of concentric curves (3, or as many as --ae lists)\n"
-    "  --points N        points per curve (100)\n"
+    "  --points N[,N...] points per curve, or of the first curves; later curves take the last (100)\n"
+    "  --part S,L        sample only the stretch from S of the perimeter over L of it, both\n"
+    "                    fractions counted from the start of the top arc (0,1: the whole curve)\n"
     "  --oa, --ob, --oc, --dc L   the construction lengths (10, 6, 8, 5)\n"
     "  --ae L[,L...]     smallest radius AE of curve 1, or of the first curves (2)\n"
     "  --spacing L       added to the last AE for each further curve (1)\n"
@@ -78,6 +81,17 @@ std::int32_t parseCount(const std::string& name, const std::string& text) {
     return value;
 }
 
+/// The items of a comma-separated list.
+std::vector<std::string> listItems(const std::string& value) {
+    std::vector<std::string> items;
+    for (std::size_t from = 0; from <= value.size();) {
+        const std::size_t comma = std::min(value.find(',', from), value.size());
+        items.push_back(value.substr(from, comma - from));
+        from = comma + 1;
+    }
+    return items;
+}
+
 Options parseOptions(int argc, char** argv) {
     Options o;
     bool curvesGiven = false;
@@ -98,17 +112,19 @@ Options parseOptions(int argc, char** argv) {
             *r->second = parseReal(name, value);
         } else if (name == "ae") {
             o.ae.clear();
-            for (std::size_t from = 0; from <= value.size();) {
-                const std::size_t comma = std::min(value.find(',', from), value.size());
-                o.ae.push_back(parseReal(name, value.substr(from, comma - from)));
-                from = comma + 1;
-            }
+            for (const std::string& item : listItems(value)) o.ae.push_back(parseReal(name, item));
             if (!curvesGiven) o.curves = static_cast<std::int32_t>(o.ae.size() > 1 ? o.ae.size() : 3);
         } else if (name == "curves") {
             o.curves = parseCount(name, value);
             curvesGiven = true;
         } else if (name == "points") {
-            o.points = parseCount(name, value);
+            o.points.clear();
+            for (const std::string& count : listItems(value)) o.points.push_back(parseCount(name, count));
+        } else if (name == "part") {
+            const std::vector<std::string> items = listItems(value);
+            if (items.size() != 2) fail("--part needs two fractions START,SPAN, not '" + value + "'");
+            o.part = {parseReal(name, items[0]), parseReal(name, items[1])};
+            if (!(o.part.span > 0 && o.part.span <= 1)) fail("--part needs a span above 0 and at most 1");
         } else if (name == "decimals") {
             o.decimals = parseCount(name, value);
         } else if (name == "seed") {
@@ -161,7 +177,7 @@ void writeGroup(OutputChannel& out, int code, const std::string& value) {
     writeLine(out, value);
 }
 
-void writeDxf(OutputChannel& out, const std::vector<std::vector<SampledPoint>>& curves, int decimals) {
+void writeDxf(OutputChannel& out, const std::vector<std::vector<SampledPoint>>& curves, int decimals, bool closed) {
     const std::string zero = formatRealField(0, 0, decimals);
     writeGroup(out, 0, "SECTION");
     writeGroup(out, 2, "HEADER");
@@ -178,7 +194,7 @@ void writeDxf(OutputChannel& out, const std::vector<std::vector<SampledPoint>>& 
         writeGroup(out, 10, zero);
         writeGroup(out, 20, zero);
         writeGroup(out, 30, zero);
-        writeGroup(out, 70, formatIntegerField(1, 6));  // closed
+        writeGroup(out, 70, formatIntegerField(closed ? 1 : 0, 6));  // 1: closed
         for (const SampledPoint& p : curves[j]) {
             writeGroup(out, 0, "VERTEX");
             writeGroup(out, 8, layer);
@@ -241,10 +257,10 @@ int main(int argc, char** argv) {
     const OvalConstruction construction = buildOvalConstruction(coefficients);
     checkProperOval(o, construction);
 
-    const auto curves = sampleOvalFamily(coefficients, o.points, o.noise, o.seed);
+    const auto curves = sampleOvalFamily(coefficients, o.points, o.noise, o.seed, o.part);
     OutputChannel out = o.output.empty() ? consoleOutput() : createForWriting(o.output);
     if (o.format == PointFormat::Dxf) {
-        writeDxf(out, curves, o.decimals);
+        writeDxf(out, curves, o.decimals, o.part.span == 1);
     } else {
         writeText(out, curves.front(), o.decimals);
     }

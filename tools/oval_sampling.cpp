@@ -1,5 +1,6 @@
 #include "oval_sampling.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/constants.hpp"
@@ -24,7 +25,8 @@ Real80 arcSweep(const ArcTableRow& row) {
 }
 
 std::vector<SampledPoint> sampleOvalCurve(const OvalConstruction& construction, const ArcRadii& radii,
-                                          std::int32_t pointCount, Real80 noise, std::mt19937_64& random) {
+                                          std::int32_t pointCount, Real80 noise, std::mt19937_64& random,
+                                          PerimeterPart part) {
     const std::array<ArcTableRow, 8> arcs = arcTable(construction, radii);
     std::array<Real80, 8> lengths{};
     Real80 perimeter = 0;
@@ -32,14 +34,17 @@ std::vector<SampledPoint> sampleOvalCurve(const OvalConstruction& construction, 
         lengths[k] = arcs[k].radius * arcSweep(arcs[k]);
         perimeter += lengths[k];
     }
+    const Real80 offset = part.start * perimeter;
+    const Real80 stretch = part.span * perimeter;
 
     std::vector<SampledPoint> points;
     points.reserve(static_cast<std::size_t>(pointCount > 0 ? pointCount : 0));
-    std::size_t k = 0;
-    Real80 arcStart = 0;  // length along the oval at which arc k begins
     for (std::int32_t i = 0; i < pointCount; ++i) {
         // Half a spacing in, so that no point falls exactly on a junction of two arcs.
-        const Real80 s = (static_cast<Real80>(i) + 0.5L) * perimeter / static_cast<Real80>(pointCount);
+        Real80 s = offset + (static_cast<Real80>(i) + 0.5L) * stretch / static_cast<Real80>(pointCount);
+        s = std::fmod(s, perimeter);
+        std::size_t k = 0;
+        Real80 arcStart = 0;  // length along the oval at which arc k begins
         while (k + 1 < arcs.size() && s >= arcStart + lengths[k]) {
             arcStart += lengths[k];
             ++k;
@@ -56,12 +61,20 @@ std::vector<SampledPoint> sampleOvalCurve(const OvalConstruction& construction, 
 std::vector<std::vector<SampledPoint>> sampleOvalFamily(const CoefficientVector& coefficients,
                                                         std::int32_t pointsPerCurve, Real80 noise,
                                                         std::uint64_t seed) {
+    return sampleOvalFamily(coefficients, std::vector<std::int32_t>{pointsPerCurve}, noise, seed, PerimeterPart{});
+}
+
+std::vector<std::vector<SampledPoint>> sampleOvalFamily(const CoefficientVector& coefficients,
+                                                        const std::vector<std::int32_t>& pointCounts, Real80 noise,
+                                                        std::uint64_t seed, PerimeterPart part) {
     std::mt19937_64 random(seed);
     const OvalConstruction construction = buildOvalConstruction(coefficients);
     std::vector<std::vector<SampledPoint>> curves;
     for (std::int32_t j = 1; j <= coefficients.curveCount(); ++j) {
         const ArcRadii radii = arcRadii(construction, coefficients.coef(coefficient::ae(j)));
-        curves.push_back(sampleOvalCurve(construction, radii, pointsPerCurve, noise, random));
+        const std::size_t listed = std::min(static_cast<std::size_t>(j), pointCounts.size());
+        const std::int32_t count = listed == 0 ? 0 : pointCounts[listed - 1];
+        curves.push_back(sampleOvalCurve(construction, radii, count, noise, random, part));
     }
     return curves;
 }

@@ -23,11 +23,20 @@ Real80 uniformUnit(std::uint64_t bits);
 /// The counter-clockwise sweep of one arc of the table, in radians, in [0, 2 pi).
 Real80 arcSweep(const ArcTableRow& row);
 
-/// `pointCount` points of one curve, evenly spaced by arc length counter-clockwise from the
-/// start of Top, each moved along its radius by noise * (2u - 1), u drawn from `random`.
+/// The stretch of a curve that is sampled: it begins `start` of the perimeter counter-clockwise
+/// from the start of Top and runs over `span` of it (both fractions of the perimeter; 0 and 1 for
+/// the whole curve, 0.5 for half of it).
+struct PerimeterPart {
+    Real80 start = 0;
+    Real80 span = 1;
+};
+
+/// `pointCount` points of one curve, evenly spaced by arc length counter-clockwise over `part`,
+/// each moved along its radius by noise * (2u - 1), u drawn from `random`.
 /// One draw per point, also when the noise is 0.
 std::vector<SampledPoint> sampleOvalCurve(const OvalConstruction& construction, const ArcRadii& radii,
-                                          std::int32_t pointCount, Real80 noise, std::mt19937_64& random);
+                                          std::int32_t pointCount, Real80 noise, std::mt19937_64& random,
+                                          PerimeterPart part = {});
 
 /// Every curve of the family that `coefficients` describe (coefficient 7 + j is the AE of
 /// curve j), curve 1 first, all drawn from one generator seeded with `seed`: the first
@@ -35,3 +44,9 @@ std::vector<SampledPoint> sampleOvalCurve(const OvalConstruction& construction, 
 std::vector<std::vector<SampledPoint>> sampleOvalFamily(const CoefficientVector& coefficients,
                                                         std::int32_t pointsPerCurve, Real80 noise,
                                                         std::uint64_t seed);
+
+/// The same with a count of points for each curve (curve j takes pointCounts[j - 1], or the last
+/// count when the list is shorter), each curve sampled over `part`.
+std::vector<std::vector<SampledPoint>> sampleOvalFamily(const CoefficientVector& coefficients,
+                                                        const std::vector<std::int32_t>& pointCounts, Real80 noise,
+                                                        std::uint64_t seed, PerimeterPart part);
