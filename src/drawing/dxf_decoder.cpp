@@ -31,6 +31,16 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
+/// The text with every byte that is no printable ASCII character shown as '?': a binary file
+/// must not write its bytes into the sentence on standard error.
+std::string printable(std::string_view text) {
+    std::string shown(text);
+    for (char& c : shown) {
+        if (c < 0x20 || c > 0x7e) c = '?';
+    }
+    return shown;
+}
+
 bool sameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -73,7 +83,7 @@ public:
         const LineHead code = readLineHead(channel_, codeKeep);
         if (!parseCode(code, pair.code)) {
             failDrawing("'" + channel_.name + "' is not a DXF drawing written by kelmar: line " +
-                        std::to_string(codeLine) + " holds " + quotedToken(code.text) +
+                        std::to_string(codeLine) + " holds " + quotedToken(printable(code.text)) +
                         " where a group code belongs (kelmar reads ASCII DXF)");
         }
         if (atEndOfFile(channel_)) {
@@ -180,7 +190,7 @@ DecodedDrawing readKelmarDrawing(InputChannel& drawing) {
             bool part = false;
             for (const std::string_view sub : subentities) part = part || entity->type == sub;
             if (!part) {
-                ++skipped[entity->type + (isKelmarType(entity->type) ? " on other layers" : "")];
+                ++skipped[printable(entity->type) + (isKelmarType(entity->type) ? " on other layers" : "")];
                 ++result.skippedCount;
             }
         }

@@ -597,13 +597,14 @@ PictureSummary writeSvgPicture(OutputChannel& picture, const std::vector<DrawnEn
     }
     appendPageText(out, margin, 60, textFont, mutedInk, contents);
     const double rmsValue = static_cast<double>(summary.rms);
-    const std::string rmsText =
-        "RMS " + (summary.rmsStated ? fixedText(rmsValue, 9) : fixedText(rmsValue, decimalsForFourDigits(rmsValue)));
+    const std::string rmsText = "RMS " + (summary.rmsStated ? fixedText(rmsValue, 9)
+                                          : measured > 0     ? fixedText(rmsValue, decimalsForFourDigits(rmsValue))
+                                                             : std::string("\u2013"));
     appendPageText(out, pageWidth - margin, 36, 18, inkColour, rmsText, "end", "bold");
     appendPageText(out, pageWidth - margin, 60, 12, mutedInk,
               summary.rmsStated ? "root mean square deviation of the fit"
               : measured > 0    ? "root mean square distance of the points from the drawn ovals"
-                                : "no point and oval to measure",
+                                : "no point measured from an oval",
               "end");
 
     // ---- footer: legend in two columns, the scale bar on the right
