@@ -38,6 +38,9 @@ constexpr int maxDecimals = 12;
 // Coordinates beyond this cannot be placed on a page together with a drawing of ordinary
 // size (a fit that ran away writes such values); they are left out and counted.
 constexpr Real80 farthestDrawable = 1e12L;
+// A drawing smaller than this is drawn as if it were one unit across: page, scale and
+// decimals then stay far from the ends of the double range.
+constexpr double minimumSpan = 1e-9;
 // A drawing whose middle lies farther from its origin than this many times its size.
 constexpr double farFromOrigin = 100;
 
@@ -386,7 +389,7 @@ PictureSummary writeSvgPicture(OutputChannel& picture, const std::vector<DrawnEn
     const std::vector<DrawnRing> rings = ringsOfDrawing(shown);
     summary.rings = rings.size();
     double span = std::max(box.maxX - box.minX, box.maxY - box.minY);
-    if (!(span > 0)) span = 1;  // a single point, or nothing at all
+    if (!(span > minimumSpan)) span = 1;  // a single point, or nothing at all
     std::array<std::vector<RingDeviation>, 3> deviations;
     double sumOfSquares = 0;
     std::size_t measured = 0;
