@@ -256,7 +256,9 @@ TEST_P(SvgCommandRejects, EndsWithItsStatusAndKeepsTheEarlierPicture) {
     EXPECT_EQ(run.status, c.status) << run.err;
     EXPECT_NE(run.err.find(c.errorHolds), std::string::npos) << run.err;
     EXPECT_EQ(readFile(dir / "plan.svg"), "an earlier picture");
-    if (!c.drawing.empty()) EXPECT_EQ(readFile(dir / "plan.dxf"), c.drawing);
+    if (!c.drawing.empty()) {
+        EXPECT_EQ(readFile(dir / "plan.dxf"), c.drawing);
+    }
 }
 
 const std::string golden = readFile(goldenDir + "/kelmar.dxf");
