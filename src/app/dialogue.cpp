@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/run_state.hpp"

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <ostream>
@@ -24,29 +23,26 @@ using kelmartest::scratchDirectory;
 using kelmartest::writeFile;
 namespace fs = std::filesystem;
 
-using Files = std::vector<std::pair<std::string, std::string>>;  // name, content
+using Files = std::map<std::string, std::string>;  // name, content (or, for links, target)
 
 // Eight points round the origin, as a point list and as a drawing.
-const std::string pointList =
-    crlf({"8", "100 0", "0 60", "-100 0", "0 -60", "70.7 42.4", "-70.7 42.4", "-70.7 -42.4", "70.7 -42.4"});
+const std::vector<std::pair<std::string, std::string>> points = {
+    {"100", "0"}, {"0", "60"}, {"-100", "0"}, {"0", "-60"},
+    {"70.7", "42.4"}, {"-70.7", "42.4"}, {"-70.7", "-42.4"}, {"70.7", "-42.4"}};
 
-std::string drawingOfPoints() {
-    std::vector<std::string> lines = {"  0", "SECTION", "  2", "ENTITIES", "  0", "POLYLINE", "  8", "0", " 66", "     1"};
-    for (const char* xy : {"100 0", "0 60", "-100 0", "0 -60", "70.7 42.4", "-70.7 42.4", "-70.7 -42.4", "70.7 -42.4"}) {
-        const std::string point = xy;
-        const std::size_t blank = point.find(' ');
-        for (const std::string& line : {std::string("  0"), std::string("VERTEX"), std::string("  8"), std::string("0"),
-                                        std::string(" 10"), point.substr(0, blank), std::string(" 20"),
-                                        point.substr(blank + 1)}) {
-            lines.push_back(line);
-        }
-    }
-    for (const char* line : {"  0", "SEQEND", "  0", "ENDSEC", "  0", "EOF"}) lines.emplace_back(line);
-    std::string text;
-    for (const std::string& line : lines) text += line + "\r\n";
+std::string pointListOf() {
+    std::string text = "8\r\n";
+    for (const auto& [x, y] : points) text += x + " " + y + "\r\n";
     return text;
 }
-const std::string drawing = drawingOfPoints();
+const std::string pointList = pointListOf();
+
+std::string drawingOf() {
+    std::string text = crlf({"  0", "SECTION", "  2", "ENTITIES", "  0", "POLYLINE", "  8", "0", " 66", "     1"});
+    for (const auto& [x, y] : points) text += crlf({"  0", "VERTEX", "  8", "0", " 10", x, " 20", y});
+    return text + crlf({"  0", "SEQEND", "  0", "ENDSEC", "  0", "EOF"});
+}
+const std::string drawing = drawingOf();
 
 // The answers after the file name: centre, rotation, OA, OB, OC, DC, AE.
 const std::string start = "0\n0\n0\n100\n60\n40\n25\n50\n";
@@ -108,14 +104,7 @@ const Files previousRun = {{"kelmar.txt", previousReport}, {"kelmar.coe", previo
                            {"kelmar.dxf", drawing}};
 
 Files with(Files files, const Files& more) {
-    for (const auto& file : more) {
-        const auto same = std::find_if(files.begin(), files.end(), [&](const auto& f) { return f.first == file.first; });
-        if (same != files.end()) {
-            same->second = file.second;
-        } else {
-            files.push_back(file);
-        }
-    }
+    for (const auto& [name, text] : more) files[name] = text;
     return files;
 }
 
