@@ -40,22 +40,41 @@ struct Variables {
     std::vector<double> ae;
 };
 
-/// The deviations of one ring for the solver: the shared variables and the ring's AE.
+/// The deviations of one ring for the solver: the shared variables and the ring's AE. With a robust
+/// loss rho, each deviation e becomes sign(e) sqrt(rho(e^2)): the solver's sum of squares is then
+/// the robust cost point by point (a loss given to the solver itself would act on the ring's whole
+/// sum of squares at once).
 class RingDeviationsCost final : public ceres::CostFunction {
 public:
-    explicit RingDeviationsCost(const RingPoints& ring) : ring_(ring) {
+    RingDeviationsCost(const RingPoints& ring, const ceres::LossFunction* loss) : ring_(ring), loss_(loss) {
         set_num_residuals(static_cast<int>(ring.x.size()));
         mutable_parameter_block_sizes()->push_back(sharedVariableCount);
         mutable_parameter_block_sizes()->push_back(1);
     }
     bool Evaluate(double const* const* parameters, double* residuals, double** jacobians) const override {
-        return evaluateRing(ring_, parameters[0], parameters[1][0], residuals,
-                            jacobians != nullptr ? jacobians[0] : nullptr,
-                            jacobians != nullptr ? jacobians[1] : nullptr);
+        double* sharedRows = jacobians != nullptr ? jacobians[0] : nullptr;
+        double* aeRows = jacobians != nullptr ? jacobians[1] : nullptr;
+        if (!evaluateRing(ring_, parameters[0], parameters[1][0], residuals, sharedRows, aeRows)) return false;
+        if (loss_ == nullptr) return true;
+        for (std::size_t i = 0; i < ring_.x.size(); ++i) {
+            const double e = residuals[i];
+            double rho[3];
+            loss_->Evaluate(e * e, rho);
+            const double root = std::sqrt(rho[0]);
+            // d/de of sign(e) sqrt(rho(e^2)) = rho'(e^2) |e| / sqrt(rho(e^2)), which tends to 1 at e = 0.
+            const double slope = root > 0 ? rho[1] * std::fabs(e) / root : 1;
+            residuals[i] = std::copysign(root, e);
+            if (sharedRows != nullptr) {
+                for (int k = 0; k < sharedVariableCount; ++k) sharedRows[i * sharedVariableCount + k] *= slope;
+            }
+            if (aeRows != nullptr) aeRows[i] *= slope;
+        }
+        return true;
     }
 
 private:
     const RingPoints& ring_;
+    const ceres::LossFunction* loss_;
 };
 
 /// Where the fit's coordinates start (the mean of the points, so that a survey's large
@@ -63,6 +82,8 @@ private:
 struct Frame {
     Real80 originX = 0, originY = 0;
     double extent = 1;
+    double shortest() const { return std::max(smallestLength * extent, smallestLength); }
+    double longest() const { return largestLength * extent; }
 };
 
 Frame frameOf(const CurveStore& curves) {
@@ -100,9 +121,9 @@ double normalisedRotation(double theta) {
 }
 
 Variables variablesOf(const CoefficientVector& c, const Frame& frame) {
-    const double floor = smallestLength * frame.extent;
-    const double ceiling = largestLength * frame.extent;
-    auto length = [&](int k) { return std::clamp(std::fabs(static_cast<double>(c.coef(k))), floor, ceiling); };
+    auto length = [&](int k) {
+        return std::clamp(std::fabs(static_cast<double>(c.coef(k))), frame.shortest(), frame.longest());
+    };
     Variables v;
     const double a = length(coefficient::oa);
     const double b = length(coefficient::ob);
@@ -119,7 +140,7 @@ Variables variablesOf(const CoefficientVector& c, const Frame& frame) {
                 cFraction,
                 dFraction};
     for (std::int32_t j = 1; j <= c.curveCount(); ++j) {
-        v.ae.push_back(std::min(std::fabs(static_cast<double>(c.coef(coefficient::ae(j)))), ceiling));
+        v.ae.push_back(std::min(std::fabs(static_cast<double>(c.coef(coefficient::ae(j)))), frame.longest()));
     }
     return v;
 }
@@ -257,32 +278,28 @@ private:
 class FitProblem {
 public:
     FitProblem(const FitData& data, Variables& variables, const Frame& frame, double robustScale)
-        : data_(data), variables_(variables) {
+        : variables_(variables) {
         // Starting threads costs more than small drawings take.
         threads_ = data.pointCount() < minPointsForThreads
                        ? 1
                        : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-        ceres::Problem::Options options;
-        options.enable_fast_removal = false;
-        problem_ = std::make_unique<ceres::Problem>(options);
+        problem_ = std::make_unique<ceres::Problem>();
         double* shared = variables.shared.data();
         problem_->AddParameterBlock(shared, sharedVariableCount);
-        const double floor = std::max(smallestLength * frame.extent, smallestLength);
-        const double ceiling = largestLength * frame.extent;
         for (const int k : {variable::oa, variable::ob}) {
-            problem_->SetParameterLowerBound(shared, k, floor);
-            problem_->SetParameterUpperBound(shared, k, ceiling);
+            problem_->SetParameterLowerBound(shared, k, frame.shortest());
+            problem_->SetParameterUpperBound(shared, k, frame.longest());
         }
         for (const int k : {variable::cFraction, variable::dFraction}) {
             problem_->SetParameterLowerBound(shared, k, 0);
             problem_->SetParameterUpperBound(shared, k, 1);
         }
+        if (robustScale > 0) loss_ = std::make_unique<ceres::CauchyLoss>(robustScale);
         for (const RingPoints& ring : data.rings()) {
             double* ae = &variables.ae[static_cast<std::size_t>(ring.curve - 1)];
-            ceres::LossFunction* loss = robustScale > 0 ? new ceres::CauchyLoss(robustScale) : nullptr;
-            problem_->AddResidualBlock(new RingDeviationsCost(ring), loss, shared, ae);
+            problem_->AddResidualBlock(new RingDeviationsCost(ring, loss_.get()), nullptr, shared, ae);
             problem_->SetParameterLowerBound(ae, 0, 0);
-            problem_->SetParameterUpperBound(ae, 0, ceiling);
+            problem_->SetParameterUpperBound(ae, 0, frame.longest());
             aeBlocks_.push_back(ae);
         }
     }
@@ -344,8 +361,8 @@ public:
     }
 
 private:
-    const FitData& data_;
     Variables& variables_;
+    std::unique_ptr<ceres::LossFunction> loss_;  // before the problem, whose costs use it
     std::unique_ptr<ceres::Problem> problem_;
     std::vector<double*> aeBlocks_;
     int threads_ = 1;
@@ -443,7 +460,12 @@ OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const 
     const std::int64_t unknowns = sharedVariableCount + static_cast<std::int64_t>(data.rings().size());
     if (settings.standardErrors && data.pointCount() > unknowns) {
         if (const auto cov = problem->covariance()) {
-            const double variance = 2 * summary.final_cost / static_cast<double>(data.pointCount() - unknowns);
+            const double freedom = static_cast<double>(data.pointCount() - unknowns);
+            // A robust fit takes the noise from the median deviation, which its outliers do not inflate.
+            const double sigma = robustSigma(data.deviations(variables), 0);
+            const double variance = settings.robust
+                                        ? sigma * sigma * static_cast<double>(data.pointCount()) / freedom
+                                        : 2 * summary.final_cost / freedom;
             fit.standardErrors = standardErrorsOf(variables, data, *cov, variance);
         }
     }
