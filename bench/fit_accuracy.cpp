@@ -115,11 +115,12 @@ int main(int argc, char** argv) {
             static_cast<double>(ownFrameDeviations(fitOval(d.curves, d.truth, careful).coefficients, d.curves).rms);
 
         const auto begin = std::chrono::steady_clock::now();
-        const std::optional<CoefficientVector> start = startingValues(d.curves);
+        std::optional<CoefficientVector> start;
+        if (auto found = startingValues(d.curves)) start = found->coefficients;
         double found = INFINITY;
         const char* stop = "no start";
         if (start) {
-            OvalFitSettings plain; if (std::getenv("ITER")) plain.maxIterations = std::atoi(std::getenv("ITER")); const OvalFit fit = fitOval(d.curves, *start, plain);
+            const OvalFit fit = fitOval(d.curves, *start, OvalFitSettings{});
             found = static_cast<double>(ownFrameDeviations(fit.coefficients, d.curves).rms);
             stop = stopReasonName(fit.stopReason).data();
         }

@@ -117,7 +117,7 @@ void kelmarFitFromStart(benchmark::State& state) {
 
 void kelmarFitAutomatic(benchmark::State& state) {
     timed(state, "KelmarFit/auto", [] {
-        const OvalFit fit = fitOval(store(), *startingValues(store()), OvalFitSettings{});
+        const OvalFit fit = fitOval(store(), startingValues(store())->coefficients, OvalFitSettings{});
         return static_cast<double>(ownFrameDeviations(fit.coefficients, store()).rms);
     });
 }

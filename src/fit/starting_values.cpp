@@ -352,19 +352,21 @@ std::vector<CoefficientVector> startingCandidates(const CurveStore& curves) {
     return candidatesAround(curves, *e);
 }
 
-std::optional<CoefficientVector> startingValues(const CurveStore& curves) {
+std::optional<AutomaticStart> startingValues(const CurveStore& curves) {
     const std::vector<CoefficientVector> candidates = startingCandidates(curves);
     if (candidates.empty()) return std::nullopt;
     const CurveStore sample = screeningSample(curves);
     Screened best = bestOfCandidates(sample, candidates);
     // The ellipses of half rings and of ovals unlike an ellipse miss the semi-axes; the shapes
     // spanned again about the first result's centre, rotation and semi-axes find the right basin.
-    Screened again = bestOfCandidates(sample, candidatesAround(sample, meanRingOf(best.coefficients, sample)));
-    if (again.rms < best.rms) best = std::move(again);
+    const std::vector<CoefficientVector> again = candidatesAround(sample, meanRingOf(best.coefficients, sample));
+    Screened second = bestOfCandidates(sample, again);
+    if (second.rms < best.rms) best = std::move(second);
     // The rings' AE for all their points, not only the sample's.
     for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
         const Curve& curve = curves.curves[static_cast<std::size_t>(j - 1)];
         if (!curve.x.empty()) best.coefficients.coef(coefficient::ae(j)) = bestRadiusForCurve(best.coefficients, curve);
     }
-    return best.coefficients;
+    return AutomaticStart{std::move(best.coefficients), static_cast<std::int32_t>(candidates.size() + again.size()),
+                          sample.totalPointCount};
 }

@@ -37,8 +37,16 @@ Real80 bestRadiusForCurve(const CoefficientVector& coefficients, const Curve& cu
 /// ellipse.
 std::vector<CoefficientVector> startingCandidates(const CurveStore& curves);
 
-/// The starting values of the fit (rotation in radians): each candidate refined briefly on at most
-/// about screeningPointCount points of the drawing, the one that fits best. None when no ring
-/// yields an ellipse.
+/// The starting values of the fit and how they were found.
+struct AutomaticStart {
+    CoefficientVector coefficients;  // rotation in radians
+    std::int32_t trials = 0;         // candidate ovals refined
+    std::int64_t samplePoints = 0;   // the points they were refined on
+};
+
+/// The starting values of the fit: the candidates refined briefly on at most about
+/// screeningPointCount points of the drawing, the best few until they converge, then again about
+/// the best result; the one that fits best, with each ring's AE the best for all its points. None
+/// when no ring yields an ellipse.
 inline constexpr std::int64_t screeningPointCount = 600;
-std::optional<CoefficientVector> startingValues(const CurveStore& curves);
+std::optional<AutomaticStart> startingValues(const CurveStore& curves);

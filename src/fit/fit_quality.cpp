@@ -1,0 +1,77 @@
+#include "fit/fit_quality.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "base/constants.hpp"
+
+namespace {
+
+std::string countOf(std::int64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+}  // namespace
+
+double coveredAngleDegrees(const Curve& curve, Real80 cx, Real80 cy) {
+    const std::size_t n = curve.x.size();
+    if (n < 2) return 0;
+    std::vector<double> angles(n);
+    for (std::size_t i = 0; i < n; ++i) angles[i] = static_cast<double>(std::atan2(curve.y[i] - cy, curve.x[i] - cx));
+    std::sort(angles.begin(), angles.end());
+    const double turn = 2 * M_PI;
+    double widest = angles.front() + turn - angles.back();
+    for (std::size_t i = 1; i < n; ++i) widest = std::max(widest, angles[i] - angles[i - 1]);
+    const double spacing = (turn - widest) / static_cast<double>(n - 1);
+    return std::min(turn, turn - widest + spacing) * static_cast<double>(constant::degreesPerRadian);
+}
+
+FitQuality assessFit(const CurveStore& curves, const OvalFit& fit, const OvalFitSettings& settings) {
+    FitQuality q;
+    const CoefficientVector& c = fit.coefficients;
+    q.deviations = ownFrameDeviations(c, curves);
+    const OvalConstruction construction = buildOvalConstruction(c);
+    q.fault = constructionFault(construction);
+    if (q.fault != ConstructionFault::None) {
+        q.faultDescription = describeConstructionFault(construction, q.fault);
+        q.warnings.push_back("the fitted oval is not a proper construction: " + q.faultDescription);
+    }
+    std::int32_t ringsWithPoints = 0;
+    for (const Curve& curve : curves.curves) ringsWithPoints += curve.x.empty() ? 0 : 1;
+
+    for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
+        const Curve& curve = curves.curves[static_cast<std::size_t>(j - 1)];
+        const std::string ring = "ring " + std::to_string(j);
+        const std::int64_t points = static_cast<std::int64_t>(curve.x.size());
+        // A lone ring carries the whole construction; beside others it adds only its AE.
+        const std::int64_t adds = ringsWithPoints == 1 ? coefficient::sharedCount + 1 : 1;
+        q.coverageDegrees.push_back(coveredAngleDegrees(curve, c.coef(coefficient::centreX), c.coef(coefficient::centreY)));
+        if (points == 0) {
+            q.warnings.push_back(ring + " has no points: its AE is not fitted and keeps its starting value");
+        } else if (points <= adds) {
+            q.warnings.push_back(ring + " has " + countOf(points, "point", "points") + ", no more than the " +
+                                 countOf(adds, "coefficient", "coefficients") +
+                                 " it adds: its deviations say nothing about the fit, and its semi-axes rest on "
+                                 "those points alone");
+        }
+        if (points > 0 && q.coverageDegrees.back() < minCoverageDegrees) {
+            char angle[32];
+            std::snprintf(angle, sizeof angle, "%.0f", q.coverageDegrees.back());
+            q.warnings.push_back(ring + "'s points cover only " + angle +
+                                 " degrees of its oval, less than about half: its semi-axes are poorly determined");
+        }
+    }
+    if (fit.stopReason == StopReason::IterationLimit) {
+        q.warnings.push_back("the fit stopped after " + std::to_string(settings.maxIterations) +
+                             " iterations before it converged: the oval may not be the best");
+    } else if (fit.stopReason == StopReason::NoProgress) {
+        q.warnings.push_back("the fit stopped because no step lowered the deviations any more before the convergence "
+                             "tests held: the oval may not be the best");
+    }
+    if (!fit.standardErrors) {
+        q.warnings.push_back("the points do not determine every coefficient (too few of them, or an oval at a limit "
+                             "of its construction), so no standard errors are given");
+    }
+    return q;
+}

@@ -1,0 +1,31 @@
+#pragma once
+/// How much a fitted oval can be trusted: every point's own-frame deviation, each ring's share of
+/// its oval, whether the construction is proper, and the warnings a user should read.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/records.hpp"
+#include "fit/oval_fit.hpp"
+#include "fit/own_frame_arc.hpp"
+#include "model/oval_construction.hpp"
+
+/// A ring whose points span less than this angle about the centre (in the oval's own frame) covers
+/// less than about half of its oval.
+inline constexpr double minCoverageDegrees = 162;
+
+struct FitQuality {
+    OwnFrameDeviations deviations;      // of the fitted oval: its rms is the fit's rms
+    std::vector<double> coverageDegrees;  // per ring: the angle about the centre its points span
+    ConstructionFault fault = ConstructionFault::None;
+    std::string faultDescription;        // empty for a proper oval
+    std::vector<std::string> warnings;   // sentences, in the order of the rings
+};
+
+/// The angle (degrees, 0 to 360) about (cx, cy) that the points span: the turn less the widest
+/// gap between neighbours, plus one typical spacing for the half spacing beyond each end point.
+double coveredAngleDegrees(const Curve& curve, Real80 cx, Real80 cy);
+
+/// The quality of `fit` over `curves` (`settings` as the fit ran).
+FitQuality assessFit(const CurveStore& curves, const OvalFit& fit, const OvalFitSettings& settings);
