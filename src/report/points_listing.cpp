@@ -18,7 +18,23 @@ void writePointsListing(OutputChannel& report, const CurveStore& curves, const C
                         Real80 residual, const DrawingSink& draw) {
     const OvalConstruction construction = buildOvalConstruction(coefficients);
     const SectorLines sectorLines = buildSectorLines(construction);
+    std::int32_t radiiCurve = 0;
+    ArcRadii radii;
+    const DeviationOfPoint listingDeviation = [&](std::int32_t j, std::int32_t i) {
+        if (j != radiiCurve) {
+            radii = arcRadii(construction, coefficients.coef(coefficient::ae(j)));
+            radiiCurve = j;
+        }
+        // The listing's own sector test: rows 2, 4 and 6 look at the sign of X only.
+        return pointDeviation(construction, sectorLines, radii, curves.x(j, i), curves.y(j, i),
+                              SectorTestVariant::ListingVariant)
+            .deviation;
+    };
+    writePointsListing(report, curves, listingDeviation, residual, draw);
+}
 
+void writePointsListing(OutputChannel& report, const CurveStore& curves, const DeviationOfPoint& deviationOf,
+                        Real80 residual, const DrawingSink& draw) {
     for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
         Real80 curveSumOfSquares = 0;
         writeText(report, "Punti sull'ovale ");
@@ -26,15 +42,12 @@ void writePointsListing(OutputChannel& report, const CurveStore& curves, const C
         endLine(report);
         writeText(report, "          X            Y          Scarto (val. neg. -> punto interno)");
         endLine(report);
-        const ArcRadii radii = arcRadii(construction, coefficients.coef(coefficient::ae(j)));
 
         const std::int32_t count = curves.pointCount(j);
         for (std::int32_t i = 1; i <= count; ++i) {
             const Real80 x = curves.x(j, i);
             const Real80 y = curves.y(j, i);
-            // The listing's own sector test: rows 2, 4 and 6 look at the sign of X only.
-            const Real80 deviation =
-                pointDeviation(construction, sectorLines, radii, x, y, SectorTestVariant::ListingVariant).deviation;
+            const Real80 deviation = deviationOf(j, i);
             writeIntegerField(report, i, field::listingPointNumber);
             writeText(report, " ");
             writeRealField(report, x, field::listingCoordinate);

@@ -2,6 +2,8 @@
 /// The report's listing of every point with its deviation from the fitted oval, and the
 /// drawing's points, on layers by how far each point lies from the oval.
 
+#include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "base/records.hpp"
@@ -19,4 +21,11 @@ PointClass classifyDeviation(Real80 deviation, Real80 residual);
 /// Appends the listing of every curve to `report` and draws one point per digitised point,
 /// classed against `residual`; each point's arc and deviation come from the listing's sector test.
 void writePointsListing(OutputChannel& report, const CurveStore& curves, const CoefficientVector& coefficients,
+                        Real80 residual, const DrawingSink& draw);
+
+/// The deviation of point i of curve j (both counted from 1), asked for as the listing reaches it.
+using DeviationOfPoint = std::function<Real80(std::int32_t j, std::int32_t i)>;
+
+/// The same listing with the deviation of each point from the caller.
+void writePointsListing(OutputChannel& report, const CurveStore& curves, const DeviationOfPoint& deviationOf,
                         Real80 residual, const DrawingSink& draw);
