@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <limits>
 #include <string_view>
 #include <type_traits>
 
@@ -154,18 +153,51 @@ std::string shortText(double value) {
     return text;
 }
 
+/// Length of the UTF-8 sequence at the start of `text`, or 0 when it is none (a file name in
+/// another encoding must not make the picture ill-formed XML).
+std::size_t utf8Length(std::string_view text) {
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    std::size_t length = 0;
+    if (lead < 0x80) {
+        length = 1;
+    } else if (lead >= 0xc2 && lead < 0xe0) {
+        length = 2;
+    } else if (lead >= 0xe0 && lead < 0xf0) {
+        length = 3;
+    } else if (lead >= 0xf0 && lead < 0xf5) {
+        length = 4;
+    }
+    if (length == 0 || length > text.size()) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xc0) != 0x80) return 0;
+    }
+    return length;
+}
+
+/// Text for XML: markup characters escaped; control characters (not allowed in XML 1.0)
+/// dropped; a byte that starts no UTF-8 sequence shown as '?'.
 std::string escaped(std::string_view text) {
     std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default:
-                // Control characters are not allowed in XML 1.0.
-                if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
+    while (!text.empty()) {
+        const std::size_t length = utf8Length(text);
+        const char c = text[0];
+        if (length == 0) {
+            out += '?';
+        } else if (length > 1) {
+            out += text.substr(0, length);
+        } else if (c == '&') {
+            out += "&amp;";
+        } else if (c == '<') {
+            out += "&lt;";
+        } else if (c == '>') {
+            out += "&gt;";
+        } else if (c == '"') {
+            out += "&quot;";
+        } else if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') {
+            out += c;
         }
+        text.remove_prefix(length == 0 ? 1 : length);
     }
     return out;
 }
@@ -329,157 +361,145 @@ void spreadLabels(std::vector<RingLabel>& labels, double top, double bottom) {
     }
 }
 
-}  // namespace
-
-PictureSummary writeSvgPicture(OutputChannel& picture, const std::vector<DrawnEntity>& entities,
-                               const PictureCaption& caption) {
-    PictureSummary summary;
-
-    // ---- what can be drawn, by layer
-    std::vector<DrawnEntity> kept;
-    for (const DrawnEntity& entity : entities) {
-        if (!isDrawable(entity)) ++summary.leftOut;
-    }
-    if (summary.leftOut > 0) {
-        kept.reserve(entities.size() - summary.leftOut);
-        for (const DrawnEntity& entity : entities) {
-            if (isDrawable(entity)) kept.push_back(entity);
-        }
-    }
-    const std::vector<DrawnEntity>& shown = summary.leftOut > 0 ? kept : entities;
-
+/// The drawable entities by layer, in drawing order, and the box around them.
+struct Collected {
     std::array<std::vector<Dot>, layerTable.size()> dots;
     std::array<std::vector<Segment>, layerTable.size()> lines;
     std::array<std::vector<Sweep>, layerTable.size()> arcs;
     Box box;
-    for (const DrawnEntity& entity : shown) {
+    double span = 1;  // the box's larger side
+};
+
+Collected collect(const std::vector<DrawnEntity>& entities) {
+    Collected c;
+    for (const DrawnEntity& entity : entities) {
         if (const auto* p = std::get_if<DrawnPoint>(&entity)) {
             const Dot dot{static_cast<double>(p->at.x), static_cast<double>(p->at.y)};
-            dots[indexOf(p->layer)].push_back(dot);
-            box.add(dot.x, dot.y);
+            c.dots[indexOf(p->layer)].push_back(dot);
+            c.box.add(dot.x, dot.y);
         } else if (const auto* l = std::get_if<DrawnLine>(&entity)) {
             const Segment s{static_cast<double>(l->from.x), static_cast<double>(l->from.y),
                             static_cast<double>(l->to.x), static_cast<double>(l->to.y)};
-            lines[indexOf(l->layer)].push_back(s);
-            box.add(s.x1, s.y1);
-            box.add(s.x2, s.y2);
+            c.lines[indexOf(l->layer)].push_back(s);
+            c.box.add(s.x1, s.y1);
+            c.box.add(s.x2, s.y2);
         } else {
             const auto& a = std::get<DrawnArc>(entity);
             const PlanePoint from = pointOnCircle(a, a.startDegrees);
             const PlanePoint to = pointOnCircle(a, a.endDegrees);
             const Real80 sweep = arcSweepDegrees(a);
-            arcs[indexOf(a.layer)].push_back({static_cast<double>(from.x), static_cast<double>(from.y),
-                                              static_cast<double>(to.x), static_cast<double>(to.y),
-                                              static_cast<double>(std::fabs(a.radius)), sweep > 180});
-            box.add(static_cast<double>(from.x), static_cast<double>(from.y));
-            box.add(static_cast<double>(to.x), static_cast<double>(to.y));
+            c.arcs[indexOf(a.layer)].push_back({static_cast<double>(from.x), static_cast<double>(from.y),
+                                                static_cast<double>(to.x), static_cast<double>(to.y),
+                                                static_cast<double>(std::fabs(a.radius)), sweep > 180});
+            c.box.add(static_cast<double>(from.x), static_cast<double>(from.y));
+            c.box.add(static_cast<double>(to.x), static_cast<double>(to.y));
             for (int quarter = 0; quarter < 4; ++quarter) {
-                const Real80 into = std::fmod(90 * quarter - a.startDegrees + 720, 360.0L);
-                if (into <= sweep) {
+                if (std::fmod(90 * quarter - a.startDegrees + 720, 360.0L) <= sweep) {
                     const PlanePoint extreme = pointOnCircle(a, 90.0L * quarter);
-                    box.add(static_cast<double>(extreme.x), static_cast<double>(extreme.y));
+                    c.box.add(static_cast<double>(extreme.x), static_cast<double>(extreme.y));
                 }
             }
         }
     }
-    if (box.empty()) box.add(0, 0);
-    for (std::size_t c = 0; c < classLayers.size(); ++c) summary.pointsByClass[c] = dots[indexOf(classLayers[c])].size();
+    if (c.box.empty()) c.box.add(0, 0);
+    c.span = std::max(c.box.maxX - c.box.minX, c.box.maxY - c.box.minY);
+    if (!(c.span > minimumSpan)) c.span = 1;  // a single point, or nothing at all
+    return c;
+}
 
-    // ---- rings and deviations, measured from the drawn arcs
-    const std::vector<DrawnRing> rings = ringsOfDrawing(shown);
-    summary.rings = rings.size();
-    double span = std::max(box.maxX - box.minX, box.maxY - box.minY);
-    if (!(span > minimumSpan)) span = 1;  // a single point, or nothing at all
-    std::array<std::vector<RingDeviation>, 3> deviations;
-    double sumOfSquares = 0;
+/// Each point's deviation from its nearest ring, class by class, and the magnification.
+struct Deviations {
+    std::array<std::vector<RingDeviation>, 3> byClass;
     std::size_t measured = 0;
-    double largestDeviation = 0;
-    if (!rings.empty()) {
-        const RingGauge gauge = gaugeOfRings(rings);
-        for (std::size_t c = 0; c < classLayers.size(); ++c) {
-            const std::vector<Dot>& classDots = dots[indexOf(classLayers[c])];
-            deviations[c].reserve(classDots.size());
-            for (const Dot& dot : classDots) {
-                const RingDeviation d = deviationFromRings(gauge, {dot.x, dot.y});
-                deviations[c].push_back(d);
-                const double size = static_cast<double>(d.deviation);
-                sumOfSquares += size * size;
-                largestDeviation = std::max(largestDeviation, std::fabs(size));
-                ++measured;
-            }
+    double rms = 0;
+    double largest = 0;
+    double magnification = 0;  // 0: no whisker to draw
+};
+
+Deviations measure(const Collected& c, const std::vector<DrawnRing>& rings) {
+    Deviations d;
+    if (rings.empty()) return d;
+    const RingGauge gauge = gaugeOfRings(rings);
+    double sumOfSquares = 0;
+    for (std::size_t k = 0; k < classLayers.size(); ++k) {
+        const std::vector<Dot>& dots = c.dots[indexOf(classLayers[k])];
+        d.byClass[k].reserve(dots.size());
+        for (const Dot& dot : dots) {
+            const RingDeviation deviation = deviationFromRings(gauge, {dot.x, dot.y});
+            d.byClass[k].push_back(deviation);
+            const double size = static_cast<double>(deviation.deviation);
+            sumOfSquares += size * size;
+            d.largest = std::max(d.largest, std::fabs(size));
+            ++d.measured;
         }
     }
-    const double measuredRms = measured > 0 ? std::sqrt(sumOfSquares / static_cast<double>(measured)) : 0.0;
-    summary.rmsStated = caption.statedRms.has_value();
-    summary.rms = summary.rmsStated ? *caption.statedRms : measuredRms;
+    if (d.measured > 0) d.rms = std::sqrt(sumOfSquares / static_cast<double>(d.measured));
+    if (d.rms > 0) d.magnification = std::max(1.0, niceFloor(whiskerRmsShare * c.span / d.rms));
+    return d;
+}
 
-    double magnification = 0;
-    const double whiskerCap = whiskerCapShare * span;
-    if (measuredRms > 0) {
-        magnification = std::max(1.0, niceFloor(whiskerRmsShare * span / measuredRms));
-        summary.magnification = magnification;
-    }
-    const double whiskerReach = std::min(whiskerCap, magnification * largestDeviation);
-
-    // ---- the page: the drawing's box, padded, scaled into the area left of the ring labels
-    const int labelDecimals = std::clamp(static_cast<int>(std::ceil(std::log10(1e5 / span))), 0, maxDecimals);
-    std::vector<RingLabel> labels;
-    std::size_t longestLabel = 0;
-    for (std::size_t r = 0; r < rings.size(); ++r) {
-        RingLabel label{};
-        label.text = "ring " + std::to_string(r + 1) + ": semi-axes " +
-                     fixedText(static_cast<double>(rings[r].semiMajor), labelDecimals) + " \u00d7 " +
-                     fixedText(static_cast<double>(rings[r].semiMinor), labelDecimals);
-        longestLabel = std::max(longestLabel, label.text.size());
-        labels.push_back(std::move(label));
-    }
-    const double labelColumn = rings.empty() ? 0 : leaderGap + characterShare * textFont * longestLabel + 8;
-    const double pad = paddingShare * span + whiskerReach;
-    const double left = box.minX - pad, right = box.maxX + pad, bottom = box.minY - pad, top = box.maxY + pad;
-    const double width = std::max(right - left, 1e-3 * span);
-    const double height = std::max(top - bottom, 1e-3 * span);
-    const double areaWidth = pageWidth - 2 * margin - labelColumn;
-    const double drawingHeight =
-        std::max({std::clamp(areaWidth * height / width, minDrawingHeight, maxDrawingHeight),
-                  labelRow * static_cast<double>(labels.size()) + labelRow});
-    const double pageHeight = std::ceil(headerHeight + drawingHeight + footerHeight);
-
+/// The page: the drawing's box, padded, scaled into the area left of the ring labels.
+struct Page {
     PageTransform t;
-    t.scale = std::min(areaWidth / width, drawingHeight / height);
+    double areaWidth = 0;
+    double drawingHeight = 0;
+    double height = 0;
+};
+
+Page layOut(const Collected& c, double whiskerReach, double labelColumn, std::size_t labelCount) {
+    Page page;
+    const double pad = paddingShare * c.span + whiskerReach;
+    const double left = c.box.minX - pad, right = c.box.maxX + pad;
+    const double bottom = c.box.minY - pad, top = c.box.maxY + pad;
+    const double width = std::max(right - left, 1e-3 * c.span);
+    const double height = std::max(top - bottom, 1e-3 * c.span);
+    page.areaWidth = pageWidth - 2 * margin - labelColumn;
+    page.drawingHeight = std::max(std::clamp(page.areaWidth * height / width, minDrawingHeight, maxDrawingHeight),
+                                  labelRow * static_cast<double>(labelCount + 1));
+    page.height = std::ceil(headerHeight + page.drawingHeight + footerHeight);
+
+    PageTransform& t = page.t;
+    t.scale = std::min(page.areaWidth / width, page.drawingHeight / height);
     // Browsers place paths in single precision: a drawing far from its own origin (a survey
     // grid) is written from a round origin near it, so that its numbers stay short.
-    const double originStep = std::pow(10.0, std::ceil(std::log10(span)));
+    const double originStep = std::pow(10.0, std::ceil(std::log10(c.span)));
     const double middleX = (left + right) / 2, middleY = (bottom + top) / 2;
     if (std::max(std::fabs(middleX), std::fabs(middleY)) > farFromOrigin * originStep) {
         t.originX = std::round(middleX / originStep) * originStep;
         t.originY = std::round(middleY / originStep) * originStep;
     }
     t.originDecimals = std::max(0, -static_cast<int>(std::round(std::log10(originStep))));
-    t.offsetX = margin + (areaWidth - width * t.scale) / 2 - t.scale * (left - t.originX);
-    t.offsetY = headerHeight + (drawingHeight - height * t.scale) / 2 + t.scale * (top - t.originY);
+    t.offsetX = margin + (page.areaWidth - width * t.scale) / 2 - t.scale * (left - t.originX);
+    t.offsetY = headerHeight + (page.drawingHeight - height * t.scale) / 2 + t.scale * (top - t.originY);
     t.decimals = std::clamp(static_cast<int>(std::ceil(std::log10(t.scale / resolutionPixels))), 0, maxDecimals);
+    return page;
+}
 
-    SvgText svg(picture);
-    std::string& out = svg.text();
+void openPicture(std::string& out, const Page& page, const std::string& title) {
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n";
     out += "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:kelmar=\"urn:kelmar:picture\" version=\"1.1\" width=\"";
     appendFixed(out, pageWidth, 0);
     out += "\" height=\"";
-    appendFixed(out, pageHeight, 0);
+    appendFixed(out, page.height, 0);
     out += "\" viewBox=\"0 0 ";
     appendFixed(out, pageWidth, 0);
     out += ' ';
-    appendFixed(out, pageHeight, 0);
+    appendFixed(out, page.height, 0);
     out += "\" font-family=\"DejaVu Sans, Verdana, Arial, Helvetica, sans-serif\">\n";
-    out += "<title>" + escaped(caption.title) + "</title>\n";
+    out += "<title>" + escaped(title) + "</title>\n";
     out += "<desc>Fitted eight-centre ovals and the digitised points, coloured by their distance from their oval. "
            "Paths in the group \"drawing\" hold drawing coordinates less its kelmar:origin; its transform turns "
            "them into the page with Y up.</desc>\n";
     out += "<rect width=\"100%\" height=\"100%\" fill=\"";
     out += pageColour;
     out += "\"/>\n";
+}
 
-    // ---- the drawing
+/// The group "drawing": every entity in drawing coordinates, and the whiskers. Returns the
+/// number of whiskers cut short.
+std::size_t writeDrawing(SvgText& svg, const Collected& c, const Deviations& deviations, const PageTransform& t,
+                         double whiskerCap) {
+    std::string& out = svg.text();
     out += "<g id=\"drawing\" kelmar:origin=\"";
     appendFixed(out, t.originX, t.originDecimals);
     out += ' ';
@@ -528,137 +548,201 @@ PictureSummary writeSvgPicture(OutputChannel& picture, const std::vector<DrawnEn
         const double stroke = layer == Layer::Arcs    ? arcStroke
                               : layer == Layer::Radii ? radiusStroke
                                                       : constructionStroke;
-        writePaths(svg, lines[indexOf(layer)], style.name, style.pictureColour, stroke, t,
+        writePaths(svg, c.lines[indexOf(layer)], style.name, style.pictureColour, stroke, t,
                    layer == Layer::Axes ? axisDash : 0, appendSegment);
-        writePaths(svg, arcs[indexOf(layer)], style.name, style.pictureColour, stroke, t, 0, appendSweep);
+        writePaths(svg, c.arcs[indexOf(layer)], style.name, style.pictureColour, stroke, t, 0, appendSweep);
         if (classOf(layer) < 0) {
-            writePaths(svg, dots[indexOf(layer)], style.name, style.pictureColour, dotDiameter[0], t, 0, appendDot);
+            writePaths(svg, c.dots[indexOf(layer)], style.name, style.pictureColour, dotDiameter[0], t, 0, appendDot);
         }
     }
     std::size_t cutShort = 0;
-    if (magnification > 0) {
-        const double shortest = dotDiameter[0] / 2 / t.scale;  // shorter ones end under their dot
-        for (std::size_t c = 0; c < classLayers.size(); ++c) {
-            std::vector<Segment> whiskers;
-            for (const RingDeviation& d : deviations[c]) {
-                double length = magnification * static_cast<double>(d.deviation);
-                if (std::fabs(length) < shortest) continue;
-                if (std::fabs(length) > whiskerCap) {
-                    length = std::copysign(whiskerCap, length);
-                    ++cutShort;
-                }
-                const double fx = static_cast<double>(d.foot.x);
-                const double fy = static_cast<double>(d.foot.y);
-                whiskers.push_back({fx, fy, fx + length * static_cast<double>(d.direction.x),
-                                    fy + length * static_cast<double>(d.direction.y)});
+    const double shortest = dotDiameter[0] / 2 / t.scale;  // shorter ones end under their dot
+    for (std::size_t k = 0; k < classLayers.size() && deviations.magnification > 0; ++k) {
+        std::vector<Segment> whiskers;
+        for (const RingDeviation& d : deviations.byClass[k]) {
+            double length = deviations.magnification * static_cast<double>(d.deviation);
+            if (std::fabs(length) < shortest) continue;
+            if (std::fabs(length) > whiskerCap) {
+                length = std::copysign(whiskerCap, length);
+                ++cutShort;
             }
-            writePaths(svg, whiskers, "whiskers", styleOf(classLayers[c]).pictureColour, whiskerStroke, t, 0,
-                       appendSegment);
+            const double fx = static_cast<double>(d.foot.x);
+            const double fy = static_cast<double>(d.foot.y);
+            whiskers.push_back({fx, fy, fx + length * static_cast<double>(d.direction.x),
+                                fy + length * static_cast<double>(d.direction.y)});
         }
+        writePaths(svg, whiskers, "whiskers", styleOf(classLayers[k]).pictureColour, whiskerStroke, t, 0,
+                   appendSegment);
     }
-    for (std::size_t c = 0; c < classLayers.size(); ++c) {
-        const LayerStyle& style = styleOf(classLayers[c]);
-        writePaths(svg, dots[indexOf(classLayers[c])], style.name, style.pictureColour, dotDiameter[c], t, 0,
+    for (std::size_t k = 0; k < classLayers.size(); ++k) {
+        const LayerStyle& style = styleOf(classLayers[k]);
+        writePaths(svg, c.dots[indexOf(classLayers[k])], style.name, style.pictureColour, dotDiameter[k], t, 0,
                    appendDot);
     }
-    out += "</g>\n";
+    svg.text() += "</g>\n";
+    return cutShort;
+}
 
-    // ---- ring labels, in a column right of the drawing, each with a leader to its ring
-    const double columnX = margin + areaWidth + leaderGap;
+/// Each ring's semi-axes, with the decimals a hundred-thousandth of the drawing needs.
+std::vector<RingLabel> ringLabels(const std::vector<DrawnRing>& rings, double span) {
+    const int decimals = std::clamp(static_cast<int>(std::ceil(std::log10(1e5 / span))), 0, maxDecimals);
+    std::vector<RingLabel> labels;
     for (std::size_t r = 0; r < rings.size(); ++r) {
-        // The end of an axis that lies farthest right on the page.
-        double bestX = -INFINITY;
+        RingLabel label{};
+        label.text = "ring " + std::to_string(r + 1) + ": semi-axes " +
+                     fixedText(static_cast<double>(rings[r].semiMajor), decimals) + " \u00d7 " +
+                     fixedText(static_cast<double>(rings[r].semiMinor), decimals);
+        labels.push_back(std::move(label));
+    }
+    return labels;
+}
+
+/// The labels in a column right of the drawing, each with a leader to the end of one of its
+/// ring's axes, the end that lies farthest right on the page.
+void writeRingLabels(std::string& out, std::vector<RingLabel> labels, const std::vector<DrawnRing>& rings,
+                     const Page& page) {
+    for (std::size_t r = 0; r < rings.size(); ++r) {
+        double farthest = -INFINITY;
         for (const std::size_t k : {topArc, leftEndArc, bottomArc, rightEndArc}) {
             const DrawnArc& arc = rings[r].arcs[k];
             const PlanePoint end = pointOnCircle(arc, arc.startDegrees + arcSweepDegrees(arc) / 2);
-            const double x = t.pageX(static_cast<double>(end.x));
-            if (x > bestX) {
-                bestX = x;
+            const double x = page.t.pageX(static_cast<double>(end.x));
+            if (x > farthest) {
+                farthest = x;
                 labels[r].anchorX = x;
-                labels[r].anchorY = t.pageY(static_cast<double>(end.y));
+                labels[r].anchorY = page.t.pageY(static_cast<double>(end.y));
             }
         }
     }
-    spreadLabels(labels, headerHeight + labelRow, headerHeight + drawingHeight - labelRow / 2);
+    spreadLabels(labels, headerHeight + labelRow, headerHeight + page.drawingHeight - labelRow / 2);
+    const double columnX = margin + page.areaWidth + leaderGap;
     for (const RingLabel& label : labels) {
         appendPageLine(out, label.anchorX, label.anchorY, columnX - 6, label.y - 4, leaderColour, 0.8);
         appendPageText(out, columnX, label.y, textFont, inkColour, label.text);
     }
+}
 
-    // ---- header: title, what the picture holds, the RMS in the top right corner
+/// Title, what the picture holds, and the RMS in the top right corner.
+void writeHeader(std::string& out, const PictureCaption& caption, const PictureSummary& summary,
+                 std::size_t measured) {
     const double titleRoom = pageWidth - 2 * margin - rmsBlockWidth;
-    const double titleSize =
-        std::clamp(titleRoom / (characterShare * static_cast<double>(std::max<std::size_t>(caption.title.size(), 1))),
-                   11.0, titleFont);
+    const double titleSize = std::clamp(
+        titleRoom / (characterShare * static_cast<double>(std::max<std::size_t>(caption.title.size(), 1))), 11.0,
+        titleFont);
     appendPageText(out, margin, 36, titleSize, inkColour, caption.title, "start", "bold");
-    const std::size_t pointCount = summary.pointsByClass[0] + summary.pointsByClass[1] + summary.pointsByClass[2];
-    std::string contents = std::to_string(pointCount) + (pointCount == 1 ? " point" : " points") + " on " +
-                           std::to_string(rings.size()) + (rings.size() == 1 ? " ring" : " rings") +
+    const std::size_t points = summary.pointsByClass[0] + summary.pointsByClass[1] + summary.pointsByClass[2];
+    std::string contents = std::to_string(points) + (points == 1 ? " point" : " points") + " on " +
+                           std::to_string(summary.rings) + (summary.rings == 1 ? " ring" : " rings") +
                            "; coordinates in drawing units, Y up";
     if (summary.leftOut > 0) {
         contents += "; " + std::to_string(summary.leftOut) + " entities too far from the origin to draw left out";
     }
     appendPageText(out, margin, 60, textFont, mutedInk, contents);
-    const double rmsValue = static_cast<double>(summary.rms);
-    const std::string rmsText = "RMS " + (summary.rmsStated ? fixedText(rmsValue, 9)
-                                          : measured > 0     ? fixedText(rmsValue, decimalsForFourDigits(rmsValue))
+    const double rms = static_cast<double>(summary.rms);
+    const std::string rmsText = "RMS " + (summary.rmsStated ? fixedText(rms, 9)
+                                          : measured > 0     ? fixedText(rms, decimalsForFourDigits(rms))
                                                              : std::string("\u2013"));
     appendPageText(out, pageWidth - margin, 36, 18, inkColour, rmsText, "end", "bold");
     appendPageText(out, pageWidth - margin, 60, 12, mutedInk,
-              summary.rmsStated ? "root mean square deviation of the fit"
-              : measured > 0    ? "root mean square distance of the points from the drawn ovals"
-                                : "no point measured from an oval",
-              "end");
+                   summary.rmsStated ? "root mean square deviation of the fit"
+                   : measured > 0    ? "root mean square distance of the points from the drawn ovals"
+                                     : "no point measured from an oval",
+                   "end");
+}
 
-    // ---- footer: legend in two columns, the scale bar on the right
-    const double footerTop = headerHeight + drawingHeight + 24;
-    for (std::size_t c = 0; c < classLayers.size(); ++c) {
-        const double y = footerTop + legendRow * static_cast<double>(c);
-        appendPageDot(out, margin + 8, y - 4, dotDiameter[c] + 1, styleOf(classLayers[c]).pictureColour);
+/// The legend in two columns, and the scale bar on the right.
+void writeFooter(std::string& out, const PictureSummary& summary, const Deviations& deviations,
+                 std::size_t cutShort, const Page& page) {
+    const double top = headerHeight + page.drawingHeight + 24;
+    for (std::size_t k = 0; k < classLayers.size(); ++k) {
+        const double y = top + legendRow * static_cast<double>(k);
+        appendPageDot(out, margin + 8, y - 4, dotDiameter[k] + 1, styleOf(classLayers[k]).pictureColour);
         appendPageText(out, margin + 22, y, textFont, inkColour,
-                  std::string("points ") + pointClassNames[c] + ": " + std::to_string(summary.pointsByClass[c]) +
-                      " (layer " + std::string(styleOf(classLayers[c]).name) + ")");
+                       std::string("points ") + pointClassNames[k] + ": " + std::to_string(summary.pointsByClass[k]) +
+                           " (layer " + std::string(styleOf(classLayers[k]).name) + ")");
     }
-    const double secondColumn = margin + 480;
-    appendPageLine(out, secondColumn, footerTop - 4, secondColumn + 26, footerTop - 4, styleOf(Layer::Arcs).pictureColour,
-                  arcStroke);
-    appendPageText(out, secondColumn + 34, footerTop, textFont, inkColour, "fitted ovals, eight arcs each");
-    const double row2 = footerTop + legendRow;
-    appendPageLine(out, secondColumn, row2 - 4, secondColumn + 8, row2 - 4, styleOf(Layer::Radii).pictureColour, 2);
-    appendPageLine(out, secondColumn + 9, row2 - 4, secondColumn + 17, row2 - 4,
-                  styleOf(Layer::Triangles).pictureColour, 2);
-    appendPageLine(out, secondColumn + 18, row2 - 4, secondColumn + 26, row2 - 4, styleOf(Layer::Axes).pictureColour,
-                  2);
-    appendPageText(out, secondColumn + 34, row2, textFont, inkColour, "radii, construction triangles and axes");
-    const double row3 = footerTop + 2 * legendRow;
+    const double x = margin + 480;
+    appendPageLine(out, x, top - 4, x + 26, top - 4, styleOf(Layer::Arcs).pictureColour, arcStroke);
+    appendPageText(out, x + 34, top, textFont, inkColour, "fitted ovals, eight arcs each");
+    const double row2 = top + legendRow;
+    appendPageLine(out, x, row2 - 4, x + 8, row2 - 4, styleOf(Layer::Radii).pictureColour, 2);
+    appendPageLine(out, x + 9, row2 - 4, x + 17, row2 - 4, styleOf(Layer::Triangles).pictureColour, 2);
+    appendPageLine(out, x + 18, row2 - 4, x + 26, row2 - 4, styleOf(Layer::Axes).pictureColour, 2);
+    appendPageText(out, x + 34, row2, textFont, inkColour, "radii, construction triangles and axes");
+    const double row3 = top + 2 * legendRow;
     std::string whiskerText;
-    if (magnification > 0) {
-        appendPageLine(out, secondColumn + 4, row3 - 4, secondColumn + 26, row3 - 4,
-                      styleOf(Layer::OverResidual).pictureColour, whiskerStroke);
-        appendPageDot(out, secondColumn + 4, row3 - 4, dotDiameter[1], styleOf(Layer::OverResidual).pictureColour);
-        whiskerText = "deviation from the oval \u00d7 " + shortText(magnification) + ", outward for points outside it";
+    if (deviations.magnification > 0) {
+        const std::string_view colour = styleOf(Layer::OverResidual).pictureColour;
+        appendPageLine(out, x + 4, row3 - 4, x + 26, row3 - 4, colour, whiskerStroke);
+        appendPageDot(out, x + 4, row3 - 4, dotDiameter[1], colour);
+        whiskerText = "deviation from the oval \u00d7 " + shortText(deviations.magnification) +
+                      ", outward for points outside it";
         if (cutShort > 0) whiskerText += "; " + std::to_string(cutShort) + " cut short";
     } else {
-        whiskerText = rings.empty() ? "no complete oval in the drawing: deviations not drawn"
-                                    : "every point on its oval: no deviation to draw";
+        whiskerText = summary.rings == 0         ? "no complete oval in the drawing: deviations not drawn"
+                      : deviations.measured == 0 ? "no point to measure from the ovals"
+                                                 : "every point on its oval: no deviation to draw";
     }
-    appendPageText(out, secondColumn + 34, row3, textFont, inkColour, whiskerText);
+    appendPageText(out, x + 34, row3, textFont, inkColour, whiskerText);
 
-    const double barUnits = niceFloor(scaleBarLength / t.scale);
-    const double barLength = barUnits * t.scale;
-    const double barRight = pageWidth - margin;
-    const double barLeft = barRight - barLength;
-    const double barY = footerTop + 6;
-    appendPageLine(out, barLeft, barY, barRight, barY, inkColour, 1.5);
+    const double units = niceFloor(scaleBarLength / page.t.scale);
+    const double length = units * page.t.scale;
+    const double right = pageWidth - margin;
+    const double left = right - length;
+    const double y = top + 6;
+    appendPageLine(out, left, y, right, y, inkColour, 1.5);
     for (const double at : {0.0, 0.5, 1.0}) {
-        const double x = barLeft + at * barLength;
-        appendPageLine(out, x, barY - (at == 0.5 ? 4 : 7), x, barY, inkColour, 1.2);
+        appendPageLine(out, left + at * length, y - (at == 0.5 ? 4 : 7), left + at * length, y, inkColour, 1.2);
     }
-    appendPageText(out, barLeft, barY - 11, textFont, inkColour, "0", "middle");
-    appendPageText(out, barRight, barY - 11, textFont, inkColour, shortText(barUnits), "middle");
-    appendPageText(out, barRight, barY + 20, textFont, mutedInk, "scale, in drawing units", "end");
+    appendPageText(out, left, y - 11, textFont, inkColour, "0", "middle");
+    appendPageText(out, right, y - 11, textFont, inkColour, shortText(units), "middle");
+    appendPageText(out, right, y + 20, textFont, mutedInk, "scale, in drawing units", "end");
+}
 
-    out += "</svg>\n";
+}  // namespace
+
+PictureSummary writeSvgPicture(OutputChannel& picture, const std::vector<DrawnEntity>& entities,
+                               const PictureCaption& caption) {
+    PictureSummary summary;
+    std::vector<DrawnEntity> kept;
+    for (const DrawnEntity& entity : entities) {
+        if (!isDrawable(entity)) ++summary.leftOut;
+    }
+    if (summary.leftOut > 0) {
+        kept.reserve(entities.size() - summary.leftOut);
+        for (const DrawnEntity& entity : entities) {
+            if (isDrawable(entity)) kept.push_back(entity);
+        }
+    }
+    const std::vector<DrawnEntity>& shown = summary.leftOut > 0 ? kept : entities;
+
+    const Collected collected = collect(shown);
+    const std::vector<DrawnRing> rings = ringsOfDrawing(shown);
+    const Deviations deviations = measure(collected, rings);
+    for (std::size_t k = 0; k < classLayers.size(); ++k) {
+        summary.pointsByClass[k] = collected.dots[indexOf(classLayers[k])].size();
+    }
+    summary.rings = rings.size();
+    summary.rmsStated = caption.statedRms.has_value();
+    summary.rms = summary.rmsStated ? *caption.statedRms : deviations.rms;
+    summary.magnification = deviations.magnification;
+
+    const std::vector<RingLabel> labels = ringLabels(rings, collected.span);
+    std::size_t longestLabel = 0;
+    for (const RingLabel& label : labels) longestLabel = std::max(longestLabel, label.text.size());
+    const double labelColumn =
+        labels.empty() ? 0 : leaderGap + characterShare * textFont * static_cast<double>(longestLabel) + 8;
+    const double whiskerCap = whiskerCapShare * collected.span;
+    const Page page = layOut(collected, std::min(whiskerCap, deviations.magnification * deviations.largest),
+                             labelColumn, labels.size());
+
+    SvgText svg(picture);
+    openPicture(svg.text(), page, caption.title);
+    const std::size_t cutShort = writeDrawing(svg, collected, deviations, page.t, whiskerCap);
+    writeRingLabels(svg.text(), labels, rings, page);
+    writeHeader(svg.text(), caption, summary, deviations.measured);
+    writeFooter(svg.text(), summary, deviations, cutShort, page);
+    svg.text() += "</svg>\n";
     svg.spill(true);
     return summary;
 }

@@ -136,15 +136,16 @@ INSTANTIATE_TEST_SUITE_P(SvgPicture, PictureArc,
                          [](const ::testing::TestParamInfo<SweepCase>& info) { return std::string(info.param.name); });
 
 // A survey drawing lies millions of units from its origin; the page must not need that many
-// digits (browsers place paths in single precision), and a run-away value must not spoil it.
+// digits (browsers place paths in single precision), and a run-away value must not spoil it,
+// nor a title in another encoding than UTF-8 make the XML ill-formed.
 TEST(SvgPicture, FarDrawingKeepsItsNumbersNearARoundOriginAndLeavesRunAwayValuesOut) {
     const std::vector<DrawnEntity> entities{DrawnPoint{Layer::WithinResidual, {4512345.678L, 5012345.25L}},
                                             DrawnPoint{Layer::OverResidual, {4512391.5L, 5012301.125L}},
                                             DrawnPoint{Layer::OverResidual, {1e13L, 0}}};
     OutputChannel picture = memoryOutput();
-    const PictureSummary summary = writeSvgPicture(picture, entities, {"far & away <survey>", {}});
+    const PictureSummary summary = writeSvgPicture(picture, entities, {"far & away <survey> \xe0 \xc3\xa8", {}});
     EXPECT_EQ(summary.leftOut, 1u);
-    EXPECT_NE(picture.captured.find("<title>far &amp; away &lt;survey&gt;</title>"), std::string::npos);
+    EXPECT_NE(picture.captured.find("<title>far &amp; away &lt;survey&gt; ? \xc3\xa8</title>"), std::string::npos);
     const svgtest::Placement placement = svgtest::placementOf(picture.captured);
     EXPECT_EQ(placement.originX, 4512400);  // a multiple of 100, the power of ten above its size
     EXPECT_EQ(placement.originY, 5012300);
