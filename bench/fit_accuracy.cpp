@@ -111,6 +111,7 @@ int main(int argc, char** argv) {
         OvalFitSettings careful;
         careful.maxIterations = 1000;
         careful.functionTolerance = 1e-15;
+    careful.stallFraction = 0;
         const double best =
             static_cast<double>(ownFrameDeviations(fitOval(d.curves, d.truth, careful).coefficients, d.curves).rms);
 

@@ -35,7 +35,7 @@ constexpr Real80 largestUsableValue = 1e100L;
 // rotation, or with the centre further from the origin than this share of the smallest ring's
 // semi-minor axis, it fits worse than the points allow.
 constexpr double dialogueRotationLimitDegrees = 5;
-constexpr double dialogueCentreShareLimit = 0.02;
+constexpr double dialogueCentreShareLimit = 0.03;
 
 /// The values of --start, in the dialogue's order of questions.
 std::vector<Real80> parseStartValues(const std::string& text) {

@@ -238,11 +238,13 @@ double robustSigma(std::vector<double> deviations, double floor) {
 /// Tells the caller of every iteration, with the oval as it stands after it.
 class IterationRelay final : public ceres::IterationCallback {
 public:
-    IterationRelay(const FitData& data, const Variables& variables, const Frame& frame, bool robust,
+    IterationRelay(const FitData& data, const Variables& variables, const Frame& frame, const OvalFitSettings& settings,
                    const IterationReport& report, std::int32_t firstNumber)
-        : data_(data), variables_(variables), frame_(frame), robust_(robust), report_(report), next_(firstNumber) {}
+        : data_(data), variables_(variables), frame_(frame), settings_(settings), report_(report),
+          next_(firstNumber) {}
 
     ceres::CallbackReturnType operator()(const ceres::IterationSummary& summary) override {
+        costs_.push_back(summary.cost);
         // Iteration 0 is the start of the round, reported as the end of the round before.
         if (summary.iteration == 0) return ceres::SOLVER_CONTINUE;
         FitIteration iteration;
@@ -250,14 +252,18 @@ public:
         iteration.accepted = summary.step_is_successful;
         if (iteration.accepted || !haveRms_) {
             // Without a robust loss the solver's cost is half the sum of squares.
-            lastRms_ = robust_ ? data_.rms(variables_)
-                               : std::sqrt(2 * summary.cost / static_cast<double>(data_.pointCount()));
+            lastRms_ = settings_.robust ? data_.rms(variables_)
+                                        : std::sqrt(2 * summary.cost / static_cast<double>(data_.pointCount()));
             haveRms_ = true;
         }
         iteration.rms = lastRms_;
         if (report_) {
             iteration.coefficients = coefficientsOf(variables_, frame_);
             report_(iteration);
+        }
+        const std::size_t n = costs_.size();
+        if (n > stallIterations && costs_[n - 1 - stallIterations] - costs_[n - 1] < settings_.stallFraction * costs_[n - 1]) {
+            return ceres::SOLVER_TERMINATE_SUCCESSFULLY;
         }
         return ceres::SOLVER_CONTINUE;
     }
@@ -267,8 +273,9 @@ private:
     const FitData& data_;
     const Variables& variables_;
     const Frame& frame_;
-    bool robust_;
+    const OvalFitSettings& settings_;
     const IterationReport& report_;
+    std::vector<double> costs_;  // after each iteration, the start of the round first
     std::int32_t next_;
     double lastRms_ = 0;
     bool haveRms_ = false;
@@ -442,7 +449,7 @@ OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const 
     ceres::Solver::Summary summary;
     for (int round = 0; round < (settings.robust ? maxRobustRounds : 1); ++round) {
         problem = std::make_unique<FitProblem>(data, variables, frame, scale);
-        IterationRelay relay(data, variables, frame, settings.robust, report, nextIteration);
+        IterationRelay relay(data, variables, frame, settings, report, nextIteration);
         summary = problem->solve(settings.maxIterations - fit.iterations, settings.functionTolerance, relay);
         nextIteration = relay.next();
         fit.iterations += static_cast<std::int32_t>(summary.iterations.size() > 0 ? summary.iterations.size() - 1 : 0);

@@ -13,6 +13,9 @@
 #include "base/real80.hpp"
 #include "base/records.hpp"
 
+/// The iterations over which a stall is judged.
+inline constexpr std::int32_t stallIterations = 10;
+
 /// Why the solver stopped.
 enum class StopReason { Converged, IterationLimit, NoProgress };
 std::string_view stopReasonName(StopReason reason);  // "converged", "iteration limit", "no progress"
@@ -22,8 +25,12 @@ struct OvalFitSettings {
     bool robust = false;
     /// Solver iterations at most, over all rounds of a robust fit.
     std::int32_t maxIterations = 200;
-    /// Relative change of the sum of squares below which the solver has converged.
-    double functionTolerance = 1e-12;
+    /// Relative change of the sum of squares in one iteration below which the solver has converged.
+    double functionTolerance = 1e-10;
+    /// The fit has also converged when the sum of squares fell by less than this fraction over the
+    /// last stallIterations iterations: a flat valley (a nearly circular drawing lets OB grow
+    /// almost freely) is not crawled along for digits nobody reads. 0: never.
+    double stallFraction = 1e-6;
     /// The standard errors, from the covariance at the optimum.
     bool standardErrors = true;
 };

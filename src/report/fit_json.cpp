@@ -65,7 +65,8 @@ std::string fitJson(const FitRun& run, const CurveStore& curves) {
                                 {"semi_major", number(axes.semiMajor)},
                                 {"semi_minor", number(axes.semiMinor)},
                                 {"points", curves.pointCount(j)},
-                                {"rms", number(run.quality.deviations.curveRms[ring])},
+                                {"rms", curves.pointCount(j) == 0 ? json(nullptr)
+                                                                  : number(run.quality.deviations.curveRms[ring])},
                                 {"coverage_degrees", number(run.quality.coverageDegrees[ring])}});
     }
     out["standard_errors"] = run.fit.standardErrors ? standardErrors(*run.fit.standardErrors) : json(nullptr);

@@ -141,7 +141,9 @@ void writeFitSummary(OutputChannel& console, const FitRun& run, const CurveStore
                                padRight(withError(static_cast<double>(axes.semiMinor),
                                                   e ? std::optional(e->semiMinor) : std::nullopt, plainDecimals),
                                         axisWidth) +
-                               fixed(static_cast<double>(run.quality.deviations.curveRms[ring]), plainDecimals));
+                               (curves.pointCount(j) == 0
+                                    ? std::string("-")
+                                    : fixed(static_cast<double>(run.quality.deviations.curveRms[ring]), plainDecimals)));
     }
     endLine(console);
     writeLine(console, "centre (" +
