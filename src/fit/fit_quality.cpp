@@ -70,8 +70,8 @@ FitQuality assessFit(const CurveStore& curves, const OvalFit& fit, const OvalFit
                              "tests held: the oval may not be the best");
     }
     if (!fit.standardErrors) {
-        q.warnings.push_back("the points do not determine every coefficient (too few of them, or an oval at a limit "
-                             "of its construction), so no standard errors are given");
+        q.warnings.push_back("the points do not determine every coefficient (too few of them, or arcs they hardly "
+                             "touch), so no standard errors are given");
     }
     return q;
 }

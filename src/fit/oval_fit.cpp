@@ -284,7 +284,7 @@ private:
 /// One least-squares problem over the variables, with or without a robust loss of scale `scale`.
 class FitProblem {
 public:
-    FitProblem(const FitData& data, Variables& variables, const Frame& frame, double robustScale)
+    FitProblem(const FitData& data, Variables& variables, const Frame& frame, double robustScale, double placeMargin)
         : variables_(variables) {
         // Starting threads costs more than small drawings take.
         threads_ = data.pointCount() < minPointsForThreads
@@ -298,8 +298,9 @@ public:
             problem_->SetParameterUpperBound(shared, k, frame.longest());
         }
         for (const int k : {variable::cFraction, variable::dFraction}) {
-            problem_->SetParameterLowerBound(shared, k, 0);
-            problem_->SetParameterUpperBound(shared, k, 1);
+            variables.shared[k] = std::clamp(variables.shared[k], placeMargin, 1 - placeMargin);
+            problem_->SetParameterLowerBound(shared, k, placeMargin);
+            problem_->SetParameterUpperBound(shared, k, 1 - placeMargin);
         }
         if (robustScale > 0) loss_ = std::make_unique<ceres::CauchyLoss>(robustScale);
         for (const RingPoints& ring : data.rings()) {
@@ -448,7 +449,7 @@ OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const 
     std::unique_ptr<FitProblem> problem;
     ceres::Solver::Summary summary;
     for (int round = 0; round < (settings.robust ? maxRobustRounds : 1); ++round) {
-        problem = std::make_unique<FitProblem>(data, variables, frame, scale);
+        problem = std::make_unique<FitProblem>(data, variables, frame, scale, settings.placeMargin);
         IterationRelay relay(data, variables, frame, settings, report, nextIteration);
         summary = problem->solve(settings.maxIterations - fit.iterations, settings.functionTolerance, relay);
         nextIteration = relay.next();

@@ -30,9 +30,12 @@ struct OvalFitSettings {
     /// The fit has also converged when the sum of squares fell by less than this fraction over the
     /// last stallIterations iterations: a flat valley (a nearly circular drawing lets OB grow
     /// almost freely) is not crawled along for digits nobody reads. 0: never.
-    double stallFraction = 1e-6;
+    double stallFraction = 1e-5;
     /// The standard errors, from the covariance at the optimum.
     bool standardErrors = true;
+    /// How far C and D keep from the ends of their segments, as a fraction of each segment: 0
+    /// lets them reach the ends, where the oval degenerates.
+    double placeMargin = 0;
 };
 
 /// One solver iteration: the oval after it and the root mean square own-frame deviation.

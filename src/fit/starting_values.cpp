@@ -223,10 +223,21 @@ std::optional<CoefficientVector> ovalWithRadii(const CurveStore& curves, const M
 // multiple of the larger.
 constexpr std::array<double, 4> endRadiusFractions{0.2, 0.4, 0.6, 0.8};
 constexpr std::array<double, 4> topRadiusMultiples{1.1, 1.4, 2.0, 3.5};
+// Where C and D are moved along their segments (as fractions of O A1 and of C1 B1) for the last
+// refits.
+constexpr std::array<double, 2> placeFractions{0.3, 0.7};
+// The candidates are spanned again about the best result so far while that lowers the rms by
+// more than this fraction, at most so many times.
+constexpr double reseedingGain = 0.01;
+constexpr int reseedingRounds = 3;
 // Below this relative difference of the semi-axes the major axis may as well lie across.
 constexpr double nearlyCircular = 0.1;
 // Solver iterations each candidate gets before they are compared.
 constexpr std::int32_t screeningIterations = 15;
+// C and D kept this far from the ends of their segments while candidates are compared: a
+// candidate whose centre or rotation is off slides there (the oval degenerates) and hides the
+// basin of the right oval; the fit itself may still go to the ends.
+constexpr double screeningPlaceMargin = 0.05;
 // The best few after that are refined until they converge, and the best of them is the start.
 constexpr std::size_t screeningFinalists = 4;
 
@@ -251,42 +262,38 @@ CurveStore screeningSample(const CurveStore& curves) {
     return sample;
 }
 
-}  // namespace
-
-namespace {
-
 /// The candidate ovals about an ellipse's centre, direction and semi-axes.
-std::vector<CoefficientVector> candidatesAround(const CurveStore& curves, const MeanEllipse& ellipse) {
-    const MeanEllipse* e = &ellipse;
+std::vector<CoefficientVector> candidatesAround(const CurveStore& curves, const MeanEllipse& e) {
     std::vector<CoefficientVector> candidates;
-    const double p = e->semiMajor;
-    const double q = e->semiMinor;
+    const double p = e.semiMajor;
+    const double q = e.semiMinor;
     // The ellipse's own curvature radii at its vertices and at 45 degrees.
+    const double rMin = q * q / p;
+    const double rMax = p * p / q;
     const double rMed45 = std::pow((p * p + q * q) / 2, 1.5) / (p * q);
-    if (auto c = ovalWithRadii(curves, *e, e->direction, p, q, q * q / p, p * p / q, rMed45)) {
+    if (auto c = ovalWithRadii(curves, e, e.direction, p, q, rMin, rMax, rMed45)) {
         candidates.push_back(std::move(*c));
     } else {
         // C halfway along OA and D halfway along C1 B1 always make a proper oval.
+        const double a = p - rMin;
+        const double b = rMax - q;
         CoefficientVector fallback;
-        fallback.values.assign(static_cast<std::size_t>(coefficient::sharedCount + curves.curveCount()), 0);
-        const double a = p - q * q / p;
-        const double b = p * p / q - q;
-        fallback.values = {a, b, e->centreX, e->centreY, -e->direction, a / 2, std::hypot(a / 2, b) / 2};
+        fallback.values = {a, b, e.centreX, e.centreY, -e.direction, a / 2, std::hypot(a / 2, b) / 2};
+        fallback.values.resize(static_cast<std::size_t>(coefficient::sharedCount + curves.curveCount()), rMin);
         for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
             const Curve& curve = curves.curves[static_cast<std::size_t>(j - 1)];
-            fallback.values.push_back(q * q / p);
             if (!curve.x.empty()) fallback.coef(coefficient::ae(j)) = bestRadiusForCurve(fallback, curve);
         }
         candidates.push_back(std::move(fallback));
     }
     const bool across = (p - q) / p < nearlyCircular;
-    for (const double direction : {e->direction, e->direction + M_PI / 2}) {
-        if (direction != e->direction && !across) break;
+    for (const double direction : {e.direction, e.direction + M_PI / 2}) {
+        if (direction != e.direction && !across) break;
         for (const double endFraction : endRadiusFractions) {
             for (const double topMultiple : topRadiusMultiples) {
-                const double rMin = endFraction * q;
-                const double rMax = topMultiple * p;
-                if (auto c = ovalWithRadii(curves, *e, direction, p, q, rMin, rMax, (rMin + rMax) / 2)) {
+                const double end = endFraction * q;
+                const double top = topMultiple * p;
+                if (auto c = ovalWithRadii(curves, e, direction, p, q, end, top, (end + top) / 2)) {
                     candidates.push_back(std::move(*c));
                 }
             }
@@ -305,6 +312,7 @@ Screened refined(const CurveStore& sample, const CoefficientVector& from, std::i
     OvalFitSettings settings;
     settings.maxIterations = iterations;
     settings.standardErrors = false;
+    settings.placeMargin = screeningPlaceMargin;
     CoefficientVector coefficients = fitOval(sample, from, settings).coefficients;
     const Real80 rms = ownFrameDeviations(coefficients, sample).rms;
     return Screened{rms, std::move(coefficients)};
@@ -359,14 +367,35 @@ std::optional<AutomaticStart> startingValues(const CurveStore& curves) {
     Screened best = bestOfCandidates(sample, candidates);
     // The ellipses of half rings and of ovals unlike an ellipse miss the semi-axes; the shapes
     // spanned again about the first result's centre, rotation and semi-axes find the right basin.
-    const std::vector<CoefficientVector> again = candidatesAround(sample, meanRingOf(best.coefficients, sample));
-    Screened second = bestOfCandidates(sample, again);
-    if (second.rms < best.rms) best = std::move(second);
+    std::size_t trials = candidates.size();
+    for (int round = 0; round < reseedingRounds; ++round) {
+        const std::vector<CoefficientVector> again = candidatesAround(sample, meanRingOf(best.coefficients, sample));
+        trials += again.size();
+        Screened next = bestOfCandidates(sample, again);
+        const bool better = next.rms < (1 - reseedingGain) * best.rms;
+        if (next.rms < best.rms) best = std::move(next);
+        if (!better) break;
+    }
+    // The places of C and D are the least determined, above all on nearly circular drawings:
+    // refits from C and D moved across their segments, with all else kept, leave no nearby basin.
+    std::vector<CoefficientVector> moved;
+    for (const double cFraction : placeFractions) {
+        for (const double dFraction : placeFractions) {
+            CoefficientVector c = best.coefficients;
+            const Real80 a = std::fabs(c.coef(coefficient::oa));
+            c.coef(coefficient::oc) = a * cFraction;
+            c.coef(coefficient::dc) = dFraction * std::hypot(a * cFraction, c.coef(coefficient::ob));
+            moved.push_back(std::move(c));
+        }
+    }
+    Screened third = bestOfCandidates(sample, moved);
+    if (third.rms < best.rms) best = std::move(third);
     // The rings' AE for all their points, not only the sample's.
     for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
         const Curve& curve = curves.curves[static_cast<std::size_t>(j - 1)];
         if (!curve.x.empty()) best.coefficients.coef(coefficient::ae(j)) = bestRadiusForCurve(best.coefficients, curve);
     }
-    return AutomaticStart{std::move(best.coefficients), static_cast<std::int32_t>(candidates.size() + again.size()),
+    return AutomaticStart{std::move(best.coefficients),
+                          static_cast<std::int32_t>(trials + moved.size()),
                           sample.totalPointCount};
 }
