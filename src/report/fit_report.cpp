@@ -117,9 +117,12 @@ void writeFitSummary(OutputChannel& console, const FitRun& run, const CurveStore
     for (const Curve& curve : curves.curves) points += static_cast<std::int64_t>(curve.x.size());
 
     endLine(console);
-    writeLine(console, std::string(stopReasonName(run.fit.stopReason)) + " after " +
-                           std::to_string(run.fit.iterations) + " iterations (" +
-                           std::to_string(run.fit.evaluations) + " evaluations of the deviations)");
+    const std::int32_t n = run.fit.iterations;
+    writeLine(console, n == 0 && run.fit.stopReason == StopReason::Converged
+                           ? std::string("converged at the starting values: no step lowers the deviations")
+                           : std::string(stopReasonName(run.fit.stopReason)) + " after " + std::to_string(n) +
+                                 (n == 1 ? " iteration (" : " iterations (") + std::to_string(run.fit.evaluations) +
+                                 " evaluations of the deviations)");
     writeLine(console, "rms " + fixed(rms, plainDecimals) + " over " + std::to_string(points) + " points in " +
                            std::to_string(curves.curveCount()) + (curves.curveCount() == 1 ? " ring" : " rings"));
     endLine(console);
