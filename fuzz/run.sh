@@ -10,7 +10,7 @@ seconds="${1:-60}"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 repo="$(dirname "$here")"
 build="${KELMAR_FUZZ_BUILD:-$repo/build-fuzz}"
-targets="${KELMAR_FUZZ_TARGETS:-fuzz_dxf_reader fuzz_text_reader fuzz_coefficient_file fuzz_number_token}"
+targets="${KELMAR_FUZZ_TARGETS:-fuzz_dxf_reader fuzz_text_reader fuzz_coefficient_file fuzz_number_token fuzz_drawing_decoder}"
 
 cmake -S "$here" -B "$build" -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" -j2 >/dev/null
@@ -23,11 +23,12 @@ seed_dirs() {
         fuzz_text_reader) echo "$repo/tests/data/input $here/seeds/text" ;;
         fuzz_coefficient_file) echo "$here/seeds/coefficients" ;;
         fuzz_number_token) echo "$here/seeds/token" ;;
+        fuzz_drawing_decoder) echo "$here/seeds/drawing" ;;
     esac
 }
 dictionary() {
     case "$1" in
-        fuzz_dxf_reader) echo "$here/dxf.dict" ;;
+        fuzz_dxf_reader | fuzz_drawing_decoder) echo "$here/dxf.dict" ;;
         *) echo "$here/number.dict" ;;
     esac
 }
