@@ -19,15 +19,23 @@ constexpr int errorDigits = 2;
 constexpr int digitsBelowRms = 3;
 constexpr int maxDecimals = 9;
 
+// Values this large, or that need more decimals than maxDecimals, are written with an exponent.
+constexpr double largestFixed = 1e15;
+
+/// Decimals that show `significant` digits of `scale`; -1 when only an exponent will do.
 int decimalsFor(double scale, int significant) {
     if (!(scale > 0) || !std::isfinite(scale)) return 6;
     const int decimals = significant - 1 - static_cast<int>(std::floor(std::log10(scale)));
-    return std::clamp(decimals, 0, maxDecimals);
+    return decimals > maxDecimals ? -1 : std::max(decimals, 0);
 }
 
 std::string fixed(double value, int decimals) {
     char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    if (decimals < 0 || std::fabs(value) >= largestFixed) {
+        std::snprintf(text, sizeof text, "%.6g", value);
+    } else {
+        std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    }
     return text;
 }
 
@@ -35,11 +43,17 @@ std::string fixed(double value, int decimals) {
 std::string withError(double value, const std::optional<double>& error, int fallbackDecimals) {
     if (!error) return fixed(value, fallbackDecimals);
     const int decimals = decimalsFor(*error, errorDigits);
+    if (decimals < 0) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.6g +- %.2g", value, *error);
+        return text;
+    }
     return fixed(value, decimals) + " +- " + fixed(*error, decimals);
 }
 
+/// The text and blanks up to `width`, and at least two blanks after it.
 std::string padRight(std::string text, std::size_t width) {
-    if (text.size() < width) text.append(width - text.size(), ' ');
+    text.append(text.size() + 2 < width ? width - text.size() : 2, ' ');
     return text;
 }
 
