@@ -207,11 +207,9 @@ bool allFinite(const CoefficientVector& c) {
     return true;
 }
 
-/// Decimals that keep about a ten-millionth of the drawing's size.
+/// Decimals that keep about a ten-millionth of the size of the first ring (its semi-major axis).
 int answerDecimals(const CoefficientVector& c) {
-    const OvalConstruction k = buildOvalConstruction(c);
-    const double size = static_cast<double>(semiAxes(k, 0, arcRadii(k, 0).rMax).semiMajor +
-                                            std::fabs(c.coef(coefficient::ae(1))));
+    const double size = static_cast<double>(std::fabs(c.coef(coefficient::oa)) + std::fabs(c.coef(coefficient::ae(1))));
     if (!(size > 0)) return 6;
     return std::clamp(7 - static_cast<int>(std::ceil(std::log10(size))), 2, 12);
 }

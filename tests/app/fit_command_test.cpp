@@ -93,7 +93,9 @@ TEST_P(RefusedRun, EndsWithItsStatusAndSentenceAndWritesNothing) {
     EXPECT_EQ(countOf(run.err, "\n"), 1u) << run.err;
     EXPECT_EQ(kelmartest::readFile(dir / "kelmar.txt"), "an earlier report\n");
     for (const std::string& name : outputNames) {
-        if (name != "kelmar.txt") EXPECT_FALSE(fs::exists(dir / name)) << name;
+        if (name != "kelmar.txt") {
+            EXPECT_FALSE(fs::exists(dir / name)) << name;
+        }
     }
     EXPECT_FALSE(fs::exists(dir / "out"));
 }
