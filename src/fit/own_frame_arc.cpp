@@ -7,12 +7,22 @@ QuadrantOval<Real80> quadrantOvalOf(const OvalConstruction& k) {
     return {k.oa, k.ob, k.oc, d1.x, d1.y, k.stepMed, k.stepMax};
 }
 
-OwnFrameDeviations ownFrameDeviations(const CoefficientVector& coefficients, const CurveStore& curves) {
-    const OvalConstruction construction = buildOvalConstruction(coefficients);
-    const QuadrantOval<Real80> oval = quadrantOvalOf(construction);
-    const Real80 cosine = std::cos(construction.theta);
-    const Real80 sine = std::sin(construction.theta);
+OwnFrame ownFrameOf(const OvalConstruction& k) {
+    return {quadrantOvalOf(k), k.cx, k.cy, std::cos(k.theta), std::sin(k.theta)};
+}
 
+ArcDistance arcDistance(const OwnFrame& f, Real80 x, Real80 y) {
+    // Back from the drawing into the own frame (the inverse of placePoint), folded by symmetry.
+    const Real80 dx = x - f.cx;
+    const Real80 dy = y - f.cy;
+    const Real80 qx = std::fabs(dx * f.cosine - dy * f.sine);
+    const Real80 qy = std::fabs(dx * f.sine + dy * f.cosine);
+    const QuadrantArc<Real80> arc = quadrantArc(f.oval, arcKindAt(f.oval, qx, qy));
+    return {std::hypot(qx - arc.centreX, qy - arc.centreY), arc.radiusOverAe};
+}
+
+OwnFrameDeviations ownFrameDeviations(const CoefficientVector& coefficients, const CurveStore& curves) {
+    const OwnFrame frame = ownFrameOf(buildOvalConstruction(coefficients));
     OwnFrameDeviations result;
     Real80 sumOfSquares = 0;
     std::int64_t pointTotal = 0;
@@ -22,13 +32,8 @@ OwnFrameDeviations ownFrameDeviations(const CoefficientVector& coefficients, con
         std::vector<Real80> deviations(curve.x.size());
         Real80 curveSum = 0;
         for (std::size_t i = 0; i < curve.x.size(); ++i) {
-            // Back from the drawing into the own frame: the inverse of placePoint.
-            const Real80 dx = curve.x[i] - construction.cx;
-            const Real80 dy = curve.y[i] - construction.cy;
-            const Real80 qx = std::fabs(dx * cosine - dy * sine);
-            const Real80 qy = std::fabs(dx * sine + dy * cosine);
-            const QuadrantArc<Real80> arc = quadrantArc(oval, arcKindAt(oval, qx, qy));
-            deviations[i] = std::hypot(qx - arc.centreX, qy - arc.centreY) - (ae + arc.radiusOverAe);
+            const ArcDistance d = arcDistance(frame, curve.x[i], curve.y[i]);
+            deviations[i] = d.distance - (ae + d.radiusOverAe);
             curveSum += deviations[i] * deviations[i];
         }
         result.curveRms.push_back(curve.x.empty() ? 0 : std::sqrt(curveSum / static_cast<Real80>(curve.x.size())));

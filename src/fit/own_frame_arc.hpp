@@ -69,6 +69,21 @@ QuadrantArc<T> quadrantArc(const QuadrantOval<T>& o, ArcKind kind) {
 /// The construction of the model folded into the first quadrant.
 QuadrantOval<Real80> quadrantOvalOf(const OvalConstruction& construction);
 
+/// An oval's own frame: its construction folded into the first quadrant, its centre and the
+/// cosine and sine of its rotation.
+struct OwnFrame {
+    QuadrantOval<Real80> oval{};
+    Real80 cx = 0, cy = 0, cosine = 1, sine = 0;
+};
+OwnFrame ownFrameOf(const OvalConstruction& construction);
+
+/// A point's distance from the centre of its arc, and what that arc's radius adds to AE: its
+/// deviation from a curve is distance - (AE + radiusOverAe).
+struct ArcDistance {
+    Real80 distance = 0, radiusOverAe = 0;
+};
+ArcDistance arcDistance(const OwnFrame& frame, Real80 x, Real80 y);
+
 /// The own-frame deviation (positive outside) of every point, each curve's root mean square and
 /// that of all points.
 struct OwnFrameDeviations {

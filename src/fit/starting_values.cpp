@@ -130,18 +130,11 @@ std::optional<RingEllipse> fitRingEllipse(const Curve& curve) {
 
 Real80 bestRadiusForCurve(const CoefficientVector& coefficients, const Curve& curve) {
     if (curve.x.empty()) return 0;
-    const OvalConstruction construction = buildOvalConstruction(coefficients);
-    const QuadrantOval<Real80> oval = quadrantOvalOf(construction);
-    const Real80 cosine = std::cos(construction.theta);
-    const Real80 sine = std::sin(construction.theta);
+    const OwnFrame frame = ownFrameOf(buildOvalConstruction(coefficients));
     Real80 sum = 0;
     for (std::size_t i = 0; i < curve.x.size(); ++i) {
-        const Real80 dx = curve.x[i] - construction.cx;
-        const Real80 dy = curve.y[i] - construction.cy;
-        const Real80 qx = std::fabs(dx * cosine - dy * sine);
-        const Real80 qy = std::fabs(dx * sine + dy * cosine);
-        const QuadrantArc<Real80> arc = quadrantArc(oval, arcKindAt(oval, qx, qy));
-        sum += std::hypot(qx - arc.centreX, qy - arc.centreY) - arc.radiusOverAe;
+        const ArcDistance d = arcDistance(frame, curve.x[i], curve.y[i]);
+        sum += d.distance - d.radiusOverAe;
     }
     return std::max<Real80>(0, sum / static_cast<Real80>(curve.x.size()));
 }
