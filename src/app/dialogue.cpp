@@ -1,7 +1,5 @@
 #include "app/dialogue.hpp"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -39,15 +37,6 @@ constexpr std::array<OutputFile, 3> outputFiles = {{{reportFileName, "its report
                                                     {coefficientFileName, "its coefficient file"},
                                                     {drawingFileName, "its drawing"}}};
 
-/// True when both names lead to one file (the same device and inode), whatever links or
-/// folders the names go through. A name that leads to no file is no output.
-bool sameFile(const std::string& a, const char* b) {
-    struct stat first {};
-    struct stat second {};
-    return ::stat(a.c_str(), &first) == 0 && ::stat(b, &second) == 0 && first.st_dev == second.st_dev &&
-           first.st_ino == second.st_ino;
-}
-
 /// Ends the run before anything is written when the input `name` is one of the files the run
 /// replaces: it would be read, then lost. `source` says where the name came from ("" when it
 /// was typed). Only the coefficient file may be loaded from kelmar.coe itself, since it is read
@@ -55,7 +44,7 @@ bool sameFile(const std::string& a, const char* b) {
 void refuseOutputAsInput(const std::string& name, const std::string& source, bool coefficientInput) {
     for (const OutputFile& output : outputFiles) {
         if (coefficientInput && std::string_view(output.name) == coefficientFileName) continue;
-        if (!sameFile(name, output.name)) continue;
+        if (!isSameFile(name, output.name)) continue;
         failInput(exitStatus::dataError, "the input '" + name + "'" + source + " is the same file as " + output.name +
                                              ", which this run replaces with " + output.holds +
                                              ", so its content would be lost: rename or copy it, and give the "

@@ -13,6 +13,7 @@
 #include "base/run_error.hpp"
 #include "base/text_io.hpp"
 #include "drawing/dxf_encoder.hpp"
+#include "drawing/svg_encoder.hpp"
 #include "fit/fit_quality.hpp"
 #include "fit/oval_fit.hpp"
 #include "fit/starting_values.hpp"
@@ -27,6 +28,7 @@ namespace {
 constexpr const char* reportFileName = "kelmar.txt";
 constexpr const char* drawingFileName = "kelmar.dxf";
 constexpr const char* jsonFileName = "kelmar.json";
+constexpr const char* pictureFileName = "kelmar.svg";
 constexpr const char* startOrder = "X,Y,ROT,OA,OB,OC,DC,AE1[,AE2...]";
 // Coordinates and starting values beyond this magnitude are refused: the fit computes in double
 // precision, and squares of such values would overflow.
@@ -161,13 +163,27 @@ void checkOutputFolder(const std::string& folder) {
     }
 }
 
+/// Refuses a PLAN that is one of the files the run writes into `folder`: it would be read, then
+/// replaced by an output.
+void refusePlanAsOutput(const std::string& plan, const std::string& folder) {
+    for (const char* output :
+         {reportFileName, coefficientFileName, drawingFileName, jsonFileName, pictureFileName}) {
+        const std::string path = (std::filesystem::path(folder) / output).string();
+        if (!isSameFile(plan, path)) continue;
+        failInput(exitStatus::dataError, "PLAN '" + plan + "' is the same file as " + path +
+                                             ", which this run replaces with one of its outputs, so its content "
+                                             "would be lost: rename or copy it, or write the outputs elsewhere "
+                                             "with --out");
+    }
+}
+
 void writeWhole(const std::filesystem::path& path, const std::string& text) {
     OutputChannel file = createForWriting(path.string());
     writeText(file, text);
     closeChannel(file);
 }
 
-/// Writes the four files into `folder` (created when missing) and returns their names.
+/// Writes the five files into `folder` (created when missing) and returns their names.
 std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curves, const std::string& folder) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
@@ -188,12 +204,20 @@ std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curve
     closeChannel(coefficients);
     written.push_back(coefficients.name);
 
+    // The drawing and the picture come from the same entities.
+    const std::vector<DrawnEntity> entities = fitDrawing(run, curves);
     OutputChannel drawing = createForWriting((dir / drawingFileName).string());
     openDxfEntities(drawing);
-    for (const DrawnEntity& entity : fitDrawing(run, curves)) writeDxfEntity(drawing, entity);
+    for (const DrawnEntity& entity : entities) writeDxfEntity(drawing, entity);
     closeDxfEntities(drawing);
     closeChannel(drawing);
     written.push_back(drawing.name);
+
+    OutputChannel picture = createForWriting((dir / pictureFileName).string());
+    writeSvgPicture(picture, entities,
+                    {run.inputFileName + ": eight-centre ovals fitted by kelmar fit", run.quality.deviations.rms});
+    closeChannel(picture);
+    written.push_back(picture.name);
 
     writeWhole(dir / jsonFileName, fitJson(run, curves));
     written.push_back((dir / jsonFileName).string());
@@ -220,6 +244,7 @@ int runFitCommand(const FitOptions& options) {
     std::optional<std::vector<Real80>> startValues;
     if (options.start) startValues = parseStartValues(*options.start);
     checkOutputFolder(options.outDir);
+    refusePlanAsOutput(options.plan, options.outDir);
     const CurveStore curves = readPlan(options.plan);
 
     FitRun run;

@@ -1,5 +1,7 @@
 #include "base/text_io.hpp"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cfenv>
 #include <cmath>
@@ -408,6 +410,13 @@ TokenProblem parseIntegerToken(std::string_view token, std::int32_t& value) {
     if (tooLarge || magnitude > (negative ? 2147483648LL : 2147483647LL)) return TokenProblem::OutOfRange;
     value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
     return TokenProblem::Valid;
+}
+
+bool isSameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
 }
 
 InputChannel openForReading(const std::string& path) {

@@ -66,6 +66,10 @@ struct InputChannel {
     std::size_t textPos = 0;
 };
 
+/// True when both paths lead to one existing file (the same device and inode), whatever links
+/// or folders they go through.
+bool isSameFile(const std::string& a, const std::string& b);
+
 /// Opens `path` for reading; a failure ends the run with the system's error code.
 InputChannel openForReading(const std::string& path);
 /// Standard input as a channel.

@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 using kelmartest::ProgramRun;
 
 constexpr double degree = M_PI / 180;
-const std::vector<std::string> outputNames = {"kelmar.txt", "kelmar.coe", "kelmar.dxf", "kelmar.json"};
+const std::vector<std::string> outputNames = {"kelmar.txt", "kelmar.coe", "kelmar.dxf", "kelmar.json", "kelmar.svg"};
 
 /// Runs `kelmar` with `arguments` in `dir`, standard input empty.
 ProgramRun runKelmar(const fs::path& dir, const std::vector<std::string>& arguments) {
@@ -113,7 +113,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{"missingPlan", {"fit", "nowhere.dxf", "--out", "out"}, 65, "cannot open 'nowhere.dxf'"},
         RefusedRow{"numberWithAComma", {"fit", "comma.txt"}, 65, "use a point as the decimal separator"},
         RefusedRow{"pointsOnALine", {"fit", "line.txt", "--out", "out"}, 65, "give them with --start"},
-        RefusedRow{"guessOfAMissingPlan", {"guess", "nowhere.dxf"}, 65, "cannot open 'nowhere.dxf'"}),
+        RefusedRow{"guessOfAMissingPlan", {"guess", "nowhere.dxf"}, 65, "cannot open 'nowhere.dxf'"},
+        RefusedRow{"planIsAnOutput", {"fit", "./kelmar.txt"}, 65, "is the same file as ./kelmar.txt"}),
     [](const auto& info) { return info.param.name; });
 
 // ---------------------------------------------------------------- a finished fit
@@ -176,6 +177,16 @@ TEST(FitCommand, WritesItsFilesIntoANewFolderInTheDialoguesLayouts) {
     EXPECT_EQ(countOf(drawing, "\r\nARC\r\n"), 24u);
     EXPECT_EQ(countOf(drawing, "\r\nMaggiore_scarto_doppio\r\n"), countOf(report, "  **\r\n"));
     EXPECT_NE(run.out.find("written: results/first/kelmar.txt"), std::string::npos);
+    // The picture is drawn from the same entities as the drawing: what kelmar svg draws from the
+    // drawing is the same group, byte for byte.
+    ASSERT_EQ(runKelmar(out, {"svg", "kelmar.dxf", "again.svg"}).status, 0);
+    auto drawingGroup = [](const std::string& svg) {
+        const std::size_t start = svg.find("<g id=\"drawing\"");
+        return start == std::string::npos ? std::string() : svg.substr(start, svg.find("</g>", start) - start);
+    };
+    const std::string group = drawingGroup(kelmartest::readFile(out / "kelmar.svg"));
+    EXPECT_GT(group.size(), 1000u);
+    EXPECT_TRUE(group == drawingGroup(kelmartest::readFile(out / "again.svg")));
 }
 
 TEST(FitCommand, RobustFitListsTheSlip) {
