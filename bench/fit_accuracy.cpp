@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <numbers>
 #include <random>
 #include <string>
 #include <vector>
@@ -51,9 +52,9 @@ Drawing randomDrawing(std::mt19937_64& random) {
     const double spacing = uniform(1, 6);
     const double rotation = uniform(-90, 90);
     const double distance = uniform(0, 300);
-    const double bearing = uniform(0, 2 * M_PI);
+    const double bearing = uniform(0, 2 * std::numbers::pi);
     d.truth.values = {oa, ob, distance * std::cos(bearing), distance * std::sin(bearing),
-                      rotation * M_PI / 180, oc, dc};
+                      rotation * std::numbers::pi / 180, oc, dc};
     for (int j = 0; j < rings; ++j) d.truth.values.push_back(ae + spacing * j);
     const OvalConstruction k = buildOvalConstruction(d.truth);
     const double size = static_cast<double>(semiAxes(k, ae, arcRadii(k, ae).rMax).semiMajor);
@@ -63,14 +64,7 @@ Drawing randomDrawing(std::mt19937_64& random) {
     for (int j = 0; j < rings; ++j) pointCounts.push_back(counts[pick(3)]);
     const PerimeterPart part = half ? PerimeterPart{uniform(0, 1), 0.5L} : PerimeterPart{};
 
-    for (const auto& sampled : sampleOvalFamily(d.truth, pointCounts, noise, random(), part)) {
-        Curve curve;
-        for (const SampledPoint& p : sampled) {
-            curve.x.push_back(p.at.x);
-            curve.y.push_back(p.at.y);
-        }
-        d.curves.curves.push_back(std::move(curve));
-    }
+    d.curves = curveStoreOf(sampleOvalFamily(d.truth, pointCounts, noise, random(), part));
     char text[256];
     std::snprintf(text, sizeof text,
                   "%d %s rings%s, points %d..., OA %.2f OB %.2f OC %.2f DC %.2f AE %.2f, rotation %.1f, centre (%.0f, %.0f), "

@@ -50,17 +50,7 @@ CoefficientVector truth(std::int32_t curves) {
 }
 
 CurveStore generatedStore(std::int32_t curves, std::int32_t points) {
-    CurveStore store;
-    for (const auto& sampled : sampleOvalFamily(truth(curves), points, noise, seed)) {
-        Curve curve;
-        for (const SampledPoint& p : sampled) {
-            curve.x.push_back(p.at.x);
-            curve.y.push_back(p.at.y);
-        }
-        store.curves.push_back(std::move(curve));
-    }
-    store.totalPointCount = curves * points;
-    return store;
+    return curveStoreOf(sampleOvalFamily(truth(curves), points, noise, seed));
 }
 
 /// A start a few percent off the truth, offset as the program offsets every start.

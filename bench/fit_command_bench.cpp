@@ -46,19 +46,7 @@ CoefficientVector truth() {
     return v;
 }
 
-CurveStore generatedStore() {
-    CurveStore store;
-    for (const auto& sampled : sampleOvalFamily(truth(), pointsPerCurve, noise, seed)) {
-        Curve curve;
-        for (const SampledPoint& p : sampled) {
-            curve.x.push_back(p.at.x);
-            curve.y.push_back(p.at.y);
-        }
-        store.curves.push_back(std::move(curve));
-    }
-    store.totalPointCount = curveCount * pointsPerCurve;
-    return store;
-}
+CurveStore generatedStore() { return curveStoreOf(sampleOvalFamily(truth(), pointsPerCurve, noise, seed)); }
 
 /// Every coefficient within 2 % of the truth (the draw of fit_bench), the rotation in degrees as
 /// a user types it.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "base/constants.hpp"
 #include "model/primitives.hpp"
@@ -77,4 +78,18 @@ std::vector<std::vector<SampledPoint>> sampleOvalFamily(const CoefficientVector&
         curves.push_back(sampleOvalCurve(construction, radii, count, noise, random, part));
     }
     return curves;
+}
+
+CurveStore curveStoreOf(const std::vector<std::vector<SampledPoint>>& family) {
+    CurveStore store;
+    for (const auto& sampled : family) {
+        Curve curve;
+        for (const SampledPoint& p : sampled) {
+            curve.x.push_back(p.at.x);
+            curve.y.push_back(p.at.y);
+        }
+        store.totalPointCount += static_cast<std::int32_t>(curve.x.size());
+        store.curves.push_back(std::move(curve));
+    }
+    return store;
 }

@@ -50,3 +50,6 @@ std::vector<std::vector<SampledPoint>> sampleOvalFamily(const CoefficientVector&
 std::vector<std::vector<SampledPoint>> sampleOvalFamily(const CoefficientVector& coefficients,
                                                         const std::vector<std::int32_t>& pointCounts, Real80 noise,
                                                         std::uint64_t seed, PerimeterPart part);
+
+/// The sampled curves as the run's curve store, curve by curve, the total point count set.
+CurveStore curveStoreOf(const std::vector<std::vector<SampledPoint>>& family);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 
 #include "base/constants.hpp"
 
@@ -20,7 +21,7 @@ double coveredAngleDegrees(const Curve& curve, Real80 cx, Real80 cy) {
     std::vector<double> angles(n);
     for (std::size_t i = 0; i < n; ++i) angles[i] = static_cast<double>(std::atan2(curve.y[i] - cy, curve.x[i] - cx));
     std::sort(angles.begin(), angles.end());
-    const double turn = 2 * M_PI;
+    const double turn = 2 * std::numbers::pi;
     double widest = angles.front() + turn - angles.back();
     for (std::size_t i = 1; i < n; ++i) widest = std::max(widest, angles[i] - angles[i - 1]);
     const double spacing = (turn - widest) / static_cast<double>(n - 1);

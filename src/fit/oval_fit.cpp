@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <memory>
+#include <numbers>
 #include <thread>
 
 #include "base/constants.hpp"
@@ -116,8 +117,8 @@ Frame frameOf(const CurveStore& curves) {
 
 double normalisedRotation(double theta) {
     // The oval is the same turned by half a turn.
-    theta = std::remainder(theta, M_PI);
-    return theta <= -M_PI / 2 ? theta + M_PI : theta;
+    theta = std::remainder(theta, std::numbers::pi);
+    return theta <= -std::numbers::pi / 2 ? theta + std::numbers::pi : theta;
 }
 
 Variables variablesOf(const CoefficientVector& c, const Frame& frame) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <complex>
+#include <numbers>
 
 #include "fit/oval_fit.hpp"
 #include "fit/own_frame_arc.hpp"
@@ -38,7 +39,7 @@ std::optional<RingEllipse> ellipseOfConic(double A, double B, double C, double D
     const bool majorAlongPsi = squareAlongPsi >= squareAcross;
     e.semiMajor = std::sqrt(std::max(squareAlongPsi, squareAcross));
     e.semiMinor = std::sqrt(std::min(squareAlongPsi, squareAcross));
-    e.direction = majorAlongPsi ? psi : psi + M_PI / 2;
+    e.direction = majorAlongPsi ? psi : psi + std::numbers::pi / 2;
     if (!std::isfinite(e.semiMajor) || !std::isfinite(e.centreX) || !std::isfinite(e.centreY)) return std::nullopt;
     return e;
 }
@@ -280,7 +281,7 @@ std::vector<CoefficientVector> candidatesAround(const CurveStore& curves, const 
         candidates.push_back(std::move(fallback));
     }
     const bool across = (p - q) / p < nearlyCircular;
-    for (const double direction : {e.direction, e.direction + M_PI / 2}) {
+    for (const double direction : {e.direction, e.direction + std::numbers::pi / 2}) {
         if (direction != e.direction && !across) break;
         for (const double endFraction : endRadiusFractions) {
             for (const double topMultiple : topRadiusMultiples) {

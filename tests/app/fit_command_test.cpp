@@ -48,15 +48,7 @@ CoefficientVector turnedTruth() {
 }
 
 std::string turnedDrawing(std::vector<std::size_t> slips = {}) {
-    CurveStore store;
-    for (const auto& ring : sampleOvalFamily(turnedTruth(), 60, 0.01L, 9)) {
-        Curve curve;
-        for (const SampledPoint& p : ring) {
-            curve.x.push_back(p.at.x);
-            curve.y.push_back(p.at.y);
-        }
-        store.curves.push_back(std::move(curve));
-    }
+    CurveStore store = curveStoreOf(sampleOvalFamily(turnedTruth(), 60, 0.01L, 9));
     for (const std::size_t slip : slips) store.curves[0].x[slip] += 2;
     return kelmartest::dxfOf(store, 6);
 }

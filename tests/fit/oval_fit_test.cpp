@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -15,7 +16,7 @@
 
 namespace {
 
-constexpr double degree = M_PI / 180;
+constexpr double degree = std::numbers::pi / 180;
 
 /// An oval family: the construction, the placement and one AE per ring.
 struct Oval {
@@ -33,20 +34,6 @@ struct Oval {
 
 const Oval defaultOval{10, 6, 8, 5, 0, 0, 0, {2, 3, 4}};
 
-CurveStore storeOf(const std::vector<std::vector<SampledPoint>>& sampled) {
-    CurveStore store;
-    for (const auto& ring : sampled) {
-        Curve curve;
-        for (const SampledPoint& p : ring) {
-            curve.x.push_back(p.at.x);
-            curve.y.push_back(p.at.y);
-        }
-        store.totalPointCount += static_cast<std::int32_t>(curve.x.size());
-        store.curves.push_back(std::move(curve));
-    }
-    return store;
-}
-
 /// The distance of (x, y) from the nearest point of curve j, arc by arc: measured without any
 /// sector test, so that it checks the one the fit uses.
 double distanceFromOval(const CoefficientVector& c, std::int32_t j, double x, double y) {
@@ -58,7 +45,7 @@ double distanceFromOval(const CoefficientVector& c, std::int32_t j, double x, do
         const double start = static_cast<double>(
             directionAngle(row.startFrom.x, row.startFrom.y, row.startTo.x, row.startTo.y));
         const double sweep = static_cast<double>(arcSweep(row));
-        const double along = std::remainder(std::atan2(y - cy, x - cx) - start - M_PI, 2 * M_PI) + M_PI;
+        const double along = std::remainder(std::atan2(y - cy, x - cx) - start - std::numbers::pi, 2 * std::numbers::pi) + std::numbers::pi;
         if (along <= sweep) {
             nearest = std::min(nearest, std::fabs(std::hypot(x - cx, y - cy) - r));
         } else {
@@ -133,7 +120,7 @@ class RingDerivatives : public ::testing::TestWithParam<PlacedOvalRow> {};
 
 TEST_P(RingDerivatives, MatchCentralDifferences) {
     const Oval& o = GetParam().oval;
-    const CurveStore store = storeOf(sampleOvalFamily(o.coefficients(), std::vector<std::int32_t>{90}, 0.3L, 5, {}));
+    const CurveStore store = curveStoreOf(sampleOvalFamily(o.coefficients(), std::vector<std::int32_t>{90}, 0.3L, 5, {}));
     RingPoints ring;
     ring.curve = 1;
     for (std::size_t i = 0; i < store.curves[0].x.size(); ++i) {
@@ -207,7 +194,7 @@ TEST_P(RingEllipseFit, RecoversAnExactEllipse) {
     EXPECT_NEAR(found->semiMajor, e.semiMajor, tolerance);
     EXPECT_NEAR(found->semiMinor, e.semiMinor, tolerance);
     // A direction and its opposite are one axis.
-    EXPECT_NEAR(std::remainder(found->direction - e.directionDegrees * degree, M_PI), 0, 1e-7);
+    EXPECT_NEAR(std::remainder(found->direction - e.directionDegrees * degree, std::numbers::pi), 0, 1e-7);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fit, RingEllipseFit,
@@ -248,7 +235,7 @@ class AutomaticFit : public ::testing::TestWithParam<DrawingRow> {};
 TEST_P(AutomaticFit, EndsWithin2PercentOfTheFitFromTheTruth) {
     const DrawingRow& row = GetParam();
     const CoefficientVector truth = row.oval.coefficients();
-    const CurveStore curves = storeOf(sampleOvalFamily(truth, row.points, row.noise, 11, row.part));
+    const CurveStore curves = curveStoreOf(sampleOvalFamily(truth, row.points, row.noise, 11, row.part));
     OvalFitSettings careful;
     careful.maxIterations = 1000;
     careful.functionTolerance = 1e-15;
@@ -290,7 +277,7 @@ TEST(OvalFit, StandardErrorsMatchTheScatterOverNoiseDraws) {
     std::vector<double> major, centre;
     double reportedMajor = 0, reportedCentre = 0;
     for (int seed = 1; seed <= draws; ++seed) {
-        const CurveStore curves = storeOf(sampleOvalFamily(truth, std::vector<std::int32_t>{120}, 0.02L, seed, {}));
+        const CurveStore curves = curveStoreOf(sampleOvalFamily(truth, std::vector<std::int32_t>{120}, 0.02L, seed, {}));
         const OvalFit fit = fitOval(curves, truth, OvalFitSettings{});
         ASSERT_TRUE(fit.standardErrors);
         const OvalConstruction k = buildOvalConstruction(fit.coefficients);
@@ -313,7 +300,7 @@ TEST(OvalFit, StandardErrorsMatchTheScatterOverNoiseDraws) {
 
 TEST(OvalFit, RobustLossIgnoresSlipsAndListsThem) {
     const CoefficientVector truth = Oval{10, 6, 8, 5, 50, 0, 20, {2}}.coefficients();
-    CurveStore curves = storeOf(sampleOvalFamily(truth, std::vector<std::int32_t>{200}, 0.01L, 4, {}));
+    CurveStore curves = curveStoreOf(sampleOvalFamily(truth, std::vector<std::int32_t>{200}, 0.01L, 4, {}));
     for (const std::size_t slip : {10u, 50u, 120u}) curves.curves[0].x[slip] += 1.5L;
 
     const OvalFit plain = fitOval(curves, truth, OvalFitSettings{});
@@ -346,7 +333,7 @@ class RingCoverage : public ::testing::TestWithParam<CoverageRow> {};
 
 TEST_P(RingCoverage, IsTheAngleThePointsSpanAboutTheCentre) {
     const CoefficientVector c = Oval{10, 6, 8, 5, -20, 30, 50, {2}}.coefficients();
-    const CurveStore curves = storeOf(sampleOvalFamily(c, std::vector<std::int32_t>{GetParam().points}, 0, 1, GetParam().part));
+    const CurveStore curves = curveStoreOf(sampleOvalFamily(c, std::vector<std::int32_t>{GetParam().points}, 0, 1, GetParam().part));
     EXPECT_NEAR(coveredAngleDegrees(curves.curves[0], -20, 30), GetParam().degrees, 4);
 }
 
@@ -358,7 +345,7 @@ INSTANTIATE_TEST_SUITE_P(Fit, RingCoverage,
 
 TEST(FitQualityWarnings, NameAnEmptyRingAndOneThatCoversTooLittle) {
     const CoefficientVector c = defaultOval.coefficients();
-    const CurveStore curves = storeOf(sampleOvalFamily(c, std::vector<std::int32_t>{80, 40, 0}, 0.01L, 2, {0.0L, 0.2L}));
+    const CurveStore curves = curveStoreOf(sampleOvalFamily(c, std::vector<std::int32_t>{80, 40, 0}, 0.01L, 2, {0.0L, 0.2L}));
     const OvalFit fit = fitOval(curves, c, OvalFitSettings{});
     const FitQuality q = assessFit(curves, fit, OvalFitSettings{});
     auto warned = [&q](const std::string& text) {

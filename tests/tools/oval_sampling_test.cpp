@@ -134,33 +134,19 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---------------------------------------------------------------- families
 
-CurveStore storeOf(const std::vector<std::vector<SampledPoint>>& family) {
-    CurveStore store;
-    for (const auto& sampled : family) {
-        Curve curve;
-        for (const SampledPoint& p : sampled) {
-            curve.x.push_back(p.at.x);
-            curve.y.push_back(p.at.y);
-        }
-        store.totalPointCount += static_cast<std::int32_t>(sampled.size());
-        store.curves.push_back(curve);
-    }
-    return store;
-}
-
 const OvalRow arena{"arena", 28, 30, 16, 17, 0.4L, -0.3L, 0.05L, 10};
 
 TEST(SampledFamily, NoiselessFamilyHasNoResidual) {
     const CoefficientVector v = coefficientsOf(arena, {13.5L, 66});
     const auto family = sampleOvalFamily(v, 90, 0, 1);
     ASSERT_EQ(family.size(), 3u);
-    EXPECT_LT(ovalResidual(v, storeOf(family)), 1e-13L);
+    EXPECT_LT(ovalResidual(v, curveStoreOf(family)), 1e-13L);
 }
 
 TEST(SampledFamily, UniformNoiseGivesResidualOfAmplitudeOverRootThree) {
     const CoefficientVector v = coefficientsOf(arena, {13.5L, 66});
     const Real80 noise = 0.03L;
-    const Real80 residual = ovalResidual(v, storeOf(sampleOvalFamily(v, 2000, noise, 1)));
+    const Real80 residual = ovalResidual(v, curveStoreOf(sampleOvalFamily(v, 2000, noise, 1)));
     EXPECT_NEAR(static_cast<double>(residual), static_cast<double>(noise / std::sqrt(3.0L)), 0.0005);
 }
 
