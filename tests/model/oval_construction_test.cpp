@@ -211,6 +211,7 @@ struct FaultRow {
     Real80 oa, ob, oc, dc;
     ConstructionFault fault;
 };
+void PrintTo(const FaultRow& row, std::ostream* os) { *os << row.name; }
 
 class ProperConstruction : public ::testing::TestWithParam<FaultRow> {};
 
