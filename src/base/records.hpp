@@ -14,10 +14,19 @@ struct Curve {
     std::vector<Real80> y;
 };
 
+/// Where a ring of a plan came from, for the user to find it again in the plan.
+struct RingSource {
+    std::string layer;                // the CAD layer's name, or the GIS dataset's layer
+    std::string group;                // the value that grouped its pieces into one ring; empty when not grouped
+    std::vector<std::string> pieces;  // the handles or feature ids of its pieces
+};
+
 /// The digitised curves of a run. Curve j (counted from 1) is curves[j - 1].
 /// There is no fixed capacity: the readers append as the input holds points.
 struct CurveStore {
     std::vector<Curve> curves;
+    /// Where each curve came from (one per curve), or empty when the reader does not say.
+    std::vector<RingSource> sources;
     /// Sum of the point counts; set by the main program after the point listing.
     std::int32_t totalPointCount = 0;
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <utility>
 
 #include "base/constants.hpp"
 
@@ -14,6 +15,13 @@ std::string countOf(std::int64_t count, const char* one, const char* many) {
 }
 
 }  // namespace
+
+void addWarning(FitQuality& quality, const char* code, std::string sentence) {
+    quality.warnings.push_back(std::move(sentence));
+    if (std::find(quality.warningCodes.begin(), quality.warningCodes.end(), code) == quality.warningCodes.end()) {
+        quality.warningCodes.emplace_back(code);
+    }
+}
 
 double coveredAngleDegrees(const Curve& curve, Real80 cx, Real80 cy) {
     const std::size_t n = curve.x.size();
@@ -36,7 +44,7 @@ FitQuality assessFit(const CurveStore& curves, const OvalFit& fit, const OvalFit
     q.fault = constructionFault(construction);
     if (q.fault != ConstructionFault::None) {
         q.faultDescription = describeConstructionFault(construction, q.fault);
-        q.warnings.push_back("the fitted oval is not a proper construction: " + q.faultDescription);
+        addWarning(q, warningCode::improper, "the fitted oval is not a proper construction: " + q.faultDescription);
     }
     std::int32_t ringsWithPoints = 0;
     for (const Curve& curve : curves.curves) ringsWithPoints += curve.x.empty() ? 0 : 1;
@@ -49,9 +57,9 @@ FitQuality assessFit(const CurveStore& curves, const OvalFit& fit, const OvalFit
         const std::int64_t adds = ringsWithPoints == 1 ? coefficient::sharedCount + 1 : 1;
         q.coverageDegrees.push_back(coveredAngleDegrees(curve, c.coef(coefficient::centreX), c.coef(coefficient::centreY)));
         if (points == 0) {
-            q.warnings.push_back(ring + " has no points: its AE is not fitted and keeps its starting value");
+            addWarning(q, warningCode::fewPoints, ring + " has no points: its AE is not fitted and keeps its starting value");
         } else if (points <= adds) {
-            q.warnings.push_back(ring + " has " + countOf(points, "point", "points") + ", no more than the " +
+            addWarning(q, warningCode::fewPoints, ring + " has " + countOf(points, "point", "points") + ", no more than the " +
                                  countOf(adds, "coefficient", "coefficients") +
                                  " it adds: its deviations say nothing about the fit, and its semi-axes rest on "
                                  "those points alone");
@@ -59,19 +67,19 @@ FitQuality assessFit(const CurveStore& curves, const OvalFit& fit, const OvalFit
         if (points > 0 && q.coverageDegrees.back() < minCoverageDegrees) {
             char angle[32];
             std::snprintf(angle, sizeof angle, "%.0f", q.coverageDegrees.back());
-            q.warnings.push_back(ring + "'s points cover only " + angle +
+            addWarning(q, warningCode::coverage, ring + "'s points cover only " + angle +
                                  " degrees of its oval, less than about half: its semi-axes are poorly determined");
         }
     }
     if (fit.stopReason == StopReason::IterationLimit) {
-        q.warnings.push_back("the fit stopped after " + std::to_string(settings.maxIterations) +
+        addWarning(q, warningCode::iterationLimit, "the fit stopped after " + std::to_string(settings.maxIterations) +
                              " iterations before it converged: the oval may not be the best");
     } else if (fit.stopReason == StopReason::NoProgress) {
-        q.warnings.push_back("the fit stopped because no step lowered the deviations any more before the convergence "
+        addWarning(q, warningCode::noProgress, "the fit stopped because no step lowered the deviations any more before the convergence "
                              "tests held: the oval may not be the best");
     }
     if (!fit.standardErrors) {
-        q.warnings.push_back("the points do not determine every coefficient (too few of them, or arcs they hardly "
+        addWarning(q, warningCode::noStandardErrors, "the points do not determine every coefficient (too few of them, or arcs they hardly "
                              "touch), so no standard errors are given");
     }
     return q;

@@ -15,13 +15,30 @@
 /// less than about half of its oval.
 inline constexpr double minCoverageDegrees = 162;
 
+/// The names of the warnings in kelmar.json's `warning_codes`: names are added, never renamed.
+namespace warningCode {
+inline constexpr const char* coverage = "coverage";
+inline constexpr const char* fewPoints = "few_points";
+inline constexpr const char* improper = "improper";
+inline constexpr const char* runaway = "runaway";
+inline constexpr const char* noStandardErrors = "no_standard_errors";
+inline constexpr const char* unreliableErrors = "unreliable_errors";
+inline constexpr const char* iterationLimit = "iteration_limit";
+inline constexpr const char* noProgress = "no_progress";
+inline constexpr const char* multipleOptima = "multiple_optima";
+}  // namespace warningCode
+
 struct FitQuality {
     OwnFrameDeviations deviations;      // of the fitted oval: its rms is the fit's rms
     std::vector<double> coverageDegrees;  // per ring: the angle about the centre its points span
     ConstructionFault fault = ConstructionFault::None;
     std::string faultDescription;        // empty for a proper oval
     std::vector<std::string> warnings;   // sentences, in the order of the rings
+    std::vector<std::string> warningCodes;  // the warningCode of each kind of warning given, once each
 };
+
+/// Adds a warning sentence and, unless it is already there, its code.
+void addWarning(FitQuality& quality, const char* code, std::string sentence);
 
 /// The angle (degrees, 0 to 360) about (cx, cy) that the points span: the turn less the widest
 /// gap between neighbours, plus one typical spacing for the half spacing beyond each end point.

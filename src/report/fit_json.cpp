@@ -95,5 +95,6 @@ std::string fitJson(const FitRun& run, const CurveStore& curves) {
         out["robust"] = nullptr;
     }
     out["warnings"] = run.quality.warnings;
+    out["warning_codes"] = run.quality.warningCodes;
     return out.dump(2) + "\n";
 }
