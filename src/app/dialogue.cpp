@@ -19,6 +19,7 @@
 #include "input/coefficient_file.hpp"
 #include "input/input_kind.hpp"
 #include "model/oval_construction.hpp"
+#include "model/proportion.hpp"
 #include "report/oval_summary.hpp"
 #include "report/points_listing.hpp"
 #include "report/run_report.hpp"
@@ -174,65 +175,12 @@ std::string betterStartHint(const std::string& pointsFile) {
            "' fits the points without them";
 }
 
-/// A number of any size for a sentence: 6 significant digits.
-std::string shortNumber(Real80 value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6Lg", value);
-    return text;
-}
-
-/// How many times the size of the points a length of the fitted oval may reach before the oval
-/// is taken for a runaway: the lengths of an oval through the points (OA, OB, OC, DC, the radii
-/// AE) and the distance of its centre from the points are at most a few times their size.
-constexpr Real80 proportionLimit = 10;
-
 /// Warns when a length of the fitted oval, or its centre's distance from the middle of the
-/// points, is more than proportionLimit times the points' size (the larger side of the box that
-/// holds them). Halves are compared so that no sum or difference can overflow.
+/// points, is out of all proportion to the points' size.
 void warnWhenOutOfProportion(const RunState& run, const CoefficientVector& c) {
-    bool any = false;
-    Real80 minX = 0, maxX = 0, minY = 0, maxY = 0;
-    for (const Curve& curve : run.curves.curves) {
-        for (std::size_t i = 0; i < curve.x.size(); ++i) {
-            if (!any) {
-                minX = maxX = curve.x[i];
-                minY = maxY = curve.y[i];
-                any = true;
-            }
-            minX = std::min(minX, curve.x[i]);
-            maxX = std::max(maxX, curve.x[i]);
-            minY = std::min(minY, curve.y[i]);
-            maxY = std::max(maxY, curve.y[i]);
-        }
-    }
-    const Real80 halfSize = std::max(maxX / 2 - minX / 2, maxY / 2 - minY / 2);
-    if (halfSize == 0) return;  // a single place: there is no size to compare with
-
-    std::vector<std::string> named;
-    std::size_t count = 0;
-    auto check = [&](Real80 halfLength, const std::string& what, Real80 shown) {
-        if (!(std::fabs(halfLength) / proportionLimit > halfSize)) return;
-        count += 1;
-        if (named.size() < 3) named.push_back(what + " = " + shortNumber(shown));
-    };
-    check(c.coef(coefficient::oa) / 2, "OA", c.coef(coefficient::oa));
-    check(c.coef(coefficient::ob) / 2, "OB", c.coef(coefficient::ob));
-    check(c.coef(coefficient::oc) / 2, "OC", c.coef(coefficient::oc));
-    check(c.coef(coefficient::dc) / 2, "DC", c.coef(coefficient::dc));
-    for (std::int32_t j = 1; j <= c.curveCount(); ++j) {
-        check(c.coef(coefficient::ae(j)) / 2, "AE of curve " + std::to_string(j), c.coef(coefficient::ae(j)));
-    }
-    check(c.coef(coefficient::centreX) / 2 - (minX / 2 + maxX / 2) / 2, "centre X", c.coef(coefficient::centreX));
-    check(c.coef(coefficient::centreY) / 2 - (minY / 2 + maxY / 2) / 2, "centre Y", c.coef(coefficient::centreY));
-    if (count == 0) return;
-
-    std::string list;
-    for (std::size_t i = 0; i < named.size(); ++i) list += (i == 0 ? "" : ", ") + named[i];
-    if (count > named.size()) list += " and " + std::to_string(count - named.size()) + " more";
-    warn("the fitted oval is out of all proportion to the points, which span " + shortNumber(2 * halfSize) + ": " +
-         list + " (a length, or a distance of the centre from the middle of the points, more than " +
-         shortNumber(proportionLimit) + " times the span): the fit ran away from its start; " +
-         betterStartHint(run.inputFileName));
+    const OutOfProportion found = outOfProportion(run.curves, c);
+    if (found.count == 0) return;
+    warn(outOfProportionSentence(found) + ": the fit ran away from its start; " + betterStartHint(run.inputFileName));
 }
 
 /// Says how the fit ended, and warns when its oval is no proper construction or has run away.

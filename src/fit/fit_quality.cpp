@@ -1,17 +1,64 @@
 #include "fit/fit_quality.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
 #include <utility>
 
 #include "base/constants.hpp"
+#include "model/proportion.hpp"
 
 namespace {
 
 std::string countOf(std::int64_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// An arc is a circle: with fewer points than this on every copy of it (over all rings) its centre
+// and radius come only from the arcs beside it, and the covariance, which takes the shape as
+// determined, says nothing true about them.
+constexpr std::int64_t minPointsPerArc = 3;
+
+/// How many points of all rings lie on each kind of arc of the oval (end, intermediate, top or
+/// bottom), the arc of a point decided in the oval's own frame.
+std::array<std::int64_t, 3> pointsPerArcKind(const CoefficientVector& c, const CurveStore& curves) {
+    const OwnFrame frame = ownFrameOf(buildOvalConstruction(c));
+    std::array<std::int64_t, 3> counts{};
+    for (const Curve& curve : curves.curves) {
+        for (std::size_t i = 0; i < curve.x.size(); ++i) {
+            const Real80 dx = curve.x[i] - frame.cx;
+            const Real80 dy = curve.y[i] - frame.cy;
+            const Real80 qx = std::fabs(dx * frame.cosine - dy * frame.sine);
+            const Real80 qy = std::fabs(dx * frame.sine + dy * frame.cosine);
+            counts[static_cast<std::size_t>(arcKindAt(frame.oval, qx, qy))] += 1;
+        }
+    }
+    return counts;
+}
+
+/// Why the standard errors of `fit` understate the uncertainty, or empty when nothing says so.
+std::string whyErrorsAreUnreliable(const CurveStore& curves, const OvalFit& fit, const std::vector<double>& coverage) {
+    static constexpr std::array<const char*, 3> arcNames{"end arcs", "intermediate arcs", "top and bottom arcs"};
+    const std::array<std::int64_t, 3> counts = pointsPerArcKind(fit.coefficients, curves);
+    for (std::size_t k = 0; k < counts.size(); ++k) {
+        if (counts[k] >= minPointsPerArc) continue;
+        return std::string("the ") + arcNames[k] + " hold " + countOf(counts[k], "point", "points") +
+               " of all rings, so their centre and radius follow only from the arcs beside them";
+    }
+    bool anyWhole = false;
+    bool anyPoints = false;
+    for (std::size_t j = 0; j < coverage.size(); ++j) {
+        if (curves.curves[j].x.empty()) continue;
+        anyPoints = true;
+        anyWhole = anyWhole || coverage[j] >= minCoverageDegrees;
+    }
+    if (anyPoints && !anyWhole) {
+        return "no ring's points cover as much as half of its oval, so ovals of quite another shape and rotation "
+               "pass about as near the points as this one";
+    }
+    return {};
 }
 
 }  // namespace
@@ -41,7 +88,7 @@ FitQuality assessFit(const CurveStore& curves, const OvalFit& fit, const OvalFit
     const CoefficientVector& c = fit.coefficients;
     q.deviations = ownFrameDeviations(c, curves);
     const OvalConstruction construction = buildOvalConstruction(c);
-    q.fault = constructionFault(construction);
+    q.fault = ownFrameConstructionFault(construction);
     if (q.fault != ConstructionFault::None) {
         q.faultDescription = describeConstructionFault(construction, q.fault);
         addWarning(q, warningCode::improper, "the fitted oval is not a proper construction: " + q.faultDescription);
@@ -78,7 +125,19 @@ FitQuality assessFit(const CurveStore& curves, const OvalFit& fit, const OvalFit
         addWarning(q, warningCode::noProgress, "the fit stopped because no step lowered the deviations any more before the convergence "
                              "tests held: the oval may not be the best");
     }
-    if (!fit.standardErrors) {
+    if (const OutOfProportion runaway = outOfProportion(curves, c); runaway.count > 0) {
+        addWarning(q, warningCode::runaway, outOfProportionSentence(runaway) +
+                                                ": the fit ran away from its start; give --start values nearer the "
+                                                "points, or leave --start out to find them from the points");
+    }
+    if (fit.standardErrors) {
+        const std::string why = whyErrorsAreUnreliable(curves, fit, q.coverageDegrees);
+        if (!why.empty()) {
+            addWarning(q, warningCode::unreliableErrors,
+                       "the standard errors are unreliable: " + why +
+                           "; they describe only the neighbourhood of the oval found and are too small");
+        }
+    } else {
         addWarning(q, warningCode::noStandardErrors, "the points do not determine every coefficient (too few of them, or arcs they hardly "
                              "touch), so no standard errors are given");
     }

@@ -78,14 +78,64 @@ private:
     const ceres::LossFunction* loss_;
 };
 
-/// Where the fit's coordinates start (the mean of the points, so that a survey's large
-/// coordinates keep their digits) and how large the drawing is.
+/// Where the fit's coordinates start (the middle of the points, so that a survey's large
+/// coordinates keep their digits), how large the drawing is, and the unit the fit measures lengths
+/// in: a power of two near the drawing's extent, so that a drawing a millionth or a billion units
+/// across is fitted in the same numbers as one a unit across (a power of two scales every
+/// length exactly), and the solver's and the covariance's absolute thresholds mean the same at
+/// every size.
 struct Frame {
     Real80 originX = 0, originY = 0;
     double extent = 1;
-    double shortest() const { return std::max(smallestLength * extent, smallestLength); }
-    double longest() const { return largestLength * extent; }
+    double unit = 1;
+    double shortest() const { return smallestLength * extent / unit; }
+    double longest() const { return largestLength * extent / unit; }
 };
+
+// Drawings from about a thousandth to about a million units across are fitted in their own units,
+// as they always were, so that their results keep every digit; others in a power of two near their
+// extent.
+constexpr int smallestOwnUnitExponent = -10;
+constexpr int largestOwnUnitExponent = 20;
+
+double unitOf(double extent) {
+    const int exponent = std::ilogb(extent);
+    if (exponent >= smallestOwnUnitExponent && exponent <= largestOwnUnitExponent) return 1;
+    return std::ldexp(1.0, exponent);
+}
+
+/// The median of `values` (reordered).
+Real80 medianOf(std::vector<Real80>& values) {
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+/// The frame of a robust fit: the median point, and four times the median distance of the points
+/// from it for the extent (about the diagonal of a whole ring's box). A point typed a thousand
+/// times too far would drag the mean and the box with it, and with them the digits of every
+/// other point and the bounds of the lengths.
+Frame robustFrameOf(const CurveStore& curves) {
+    std::vector<Real80> xs, ys;
+    for (const Curve& curve : curves.curves) {
+        xs.insert(xs.end(), curve.x.begin(), curve.x.end());
+        ys.insert(ys.end(), curve.y.begin(), curve.y.end());
+    }
+    Frame frame;
+    if (xs.empty()) return frame;
+    frame.originX = medianOf(xs);
+    frame.originY = medianOf(ys);
+    std::vector<Real80> distances;
+    for (const Curve& curve : curves.curves) {
+        for (std::size_t i = 0; i < curve.x.size(); ++i) {
+            distances.push_back(std::hypot(curve.x[i] - frame.originX, curve.y[i] - frame.originY));
+        }
+    }
+    const double extent = static_cast<double>(4 * medianOf(distances));
+    if (extent > 0 && std::isfinite(extent)) frame.extent = extent;
+    frame.unit = unitOf(frame.extent);
+    return frame;
+}
 
 Frame frameOf(const CurveStore& curves) {
     Frame frame;
@@ -112,6 +162,7 @@ Frame frameOf(const CurveStore& curves) {
         const double extent = static_cast<double>(std::hypot(maxX - minX, maxY - minY));
         if (extent > 0 && std::isfinite(extent)) frame.extent = extent;
     }
+    frame.unit = unitOf(frame.extent);
     return frame;
 }
 
@@ -122,44 +173,46 @@ double normalisedRotation(double theta) {
 }
 
 Variables variablesOf(const CoefficientVector& c, const Frame& frame) {
+    // In the fit's unit: the drawing's lengths divided by it.
+    auto inUnits = [&](Real80 value) { return static_cast<double>(value / frame.unit); };
     auto length = [&](int k) {
-        return std::clamp(std::fabs(static_cast<double>(c.coef(k))), frame.shortest(), frame.longest());
+        return std::clamp(std::fabs(inUnits(c.coef(k))), frame.shortest(), frame.longest());
     };
     Variables v;
     const double a = length(coefficient::oa);
     const double b = length(coefficient::ob);
-    const double oc = std::fabs(static_cast<double>(c.coef(coefficient::oc)));
+    const double oc = std::fabs(inUnits(c.coef(coefficient::oc)));
     const double cFraction = std::clamp(oc / a, 0.0, 1.0);
-    const double dFraction = std::clamp(std::fabs(static_cast<double>(c.coef(coefficient::dc))) /
-                                            std::hypot(a * cFraction, b),
+    const double dFraction = std::clamp(std::fabs(inUnits(c.coef(coefficient::dc))) / std::hypot(a * cFraction, b),
                                         0.0, 1.0);
-    v.shared = {static_cast<double>(c.coef(coefficient::centreX) - frame.originX),
-                static_cast<double>(c.coef(coefficient::centreY) - frame.originY),
+    v.shared = {inUnits(c.coef(coefficient::centreX) - frame.originX),
+                inUnits(c.coef(coefficient::centreY) - frame.originY),
                 normalisedRotation(static_cast<double>(c.coef(coefficient::rotation))),
                 a,
                 b,
                 cFraction,
                 dFraction};
     for (std::int32_t j = 1; j <= c.curveCount(); ++j) {
-        v.ae.push_back(std::min(std::fabs(static_cast<double>(c.coef(coefficient::ae(j)))), frame.longest()));
+        v.ae.push_back(std::min(std::fabs(inUnits(c.coef(coefficient::ae(j)))), frame.longest()));
     }
     return v;
 }
 
 CoefficientVector coefficientsOf(const Variables& v, const Frame& frame) {
-    const Real80 a = v.shared[variable::oa];
-    const Real80 b = v.shared[variable::ob];
+    const Real80 unit = frame.unit;
+    const Real80 a = v.shared[variable::oa] * unit;
+    const Real80 b = v.shared[variable::ob] * unit;
     const Real80 c = a * v.shared[variable::cFraction];
     CoefficientVector out;
     out.values.assign(static_cast<std::size_t>(coefficient::sharedCount) + v.ae.size(), 0);
     out.coef(coefficient::oa) = a;
     out.coef(coefficient::ob) = b;
-    out.coef(coefficient::centreX) = frame.originX + v.shared[variable::centreX];
-    out.coef(coefficient::centreY) = frame.originY + v.shared[variable::centreY];
+    out.coef(coefficient::centreX) = frame.originX + v.shared[variable::centreX] * unit;
+    out.coef(coefficient::centreY) = frame.originY + v.shared[variable::centreY] * unit;
     out.coef(coefficient::rotation) = v.shared[variable::rotation];
     out.coef(coefficient::oc) = c;
     out.coef(coefficient::dc) = v.shared[variable::dFraction] * std::sqrt(c * c + b * b);
-    for (std::size_t j = 0; j < v.ae.size(); ++j) out.coef(coefficient::ae(static_cast<int>(j) + 1)) = v.ae[j];
+    for (std::size_t j = 0; j < v.ae.size(); ++j) out.coef(coefficient::ae(static_cast<int>(j) + 1)) = v.ae[j] * unit;
     return out;
 }
 
@@ -185,7 +238,7 @@ void silenceSolverLog() {
     (void)silenced;
 }
 
-/// The points of every ring with points, in the fit's frame.
+/// The points of every ring with points, in the fit's frame and unit.
 class FitData {
 public:
     FitData(const CurveStore& curves, const Frame& frame) {
@@ -195,8 +248,8 @@ public:
             RingPoints ring;
             ring.curve = j;
             for (std::size_t i = 0; i < curve.x.size(); ++i) {
-                ring.x.push_back(static_cast<double>(curve.x[i] - frame.originX));
-                ring.y.push_back(static_cast<double>(curve.y[i] - frame.originY));
+                ring.x.push_back(static_cast<double>((curve.x[i] - frame.originX) / frame.unit));
+                ring.y.push_back(static_cast<double>((curve.y[i] - frame.originY) / frame.unit));
             }
             pointCount_ += static_cast<std::int64_t>(ring.x.size());
             rings_.push_back(std::move(ring));
@@ -253,8 +306,8 @@ public:
         iteration.accepted = summary.step_is_successful;
         if (iteration.accepted || !haveRms_) {
             // Without a robust loss the solver's cost is half the sum of squares.
-            lastRms_ = settings_.robust ? data_.rms(variables_)
-                                        : std::sqrt(2 * summary.cost / static_cast<double>(data_.pointCount()));
+            lastRms_ = frame_.unit * (settings_.robust ? data_.rms(variables_)
+                                                       : std::sqrt(2 * summary.cost / static_cast<double>(data_.pointCount())));
             haveRms_ = true;
         }
         iteration.rms = lastRms_;
@@ -397,28 +450,30 @@ double standardError(const Jet8& value, const FitProblem::Covariance& cov, std::
     return std::sqrt(std::max(sum, 0.0) * variance);
 }
 
+/// The standard errors, lengths in the drawing's units (`unit` being the fit's).
 StandardErrors standardErrorsOf(const Variables& v, const FitData& data, const FitProblem::Covariance& cov,
-                                double variance) {
+                                double variance, double unit) {
     std::array<Jet8, 8> x;
     for (int k = 0; k < 7; ++k) x[k] = Jet8(v.shared[k], k);
     const QuadrantOval<Jet8> oval =
         quadrantOvalOf(x[variable::oa], x[variable::ob], x[variable::cFraction], x[variable::dFraction]);
     const std::size_t none = cov.ae.size();
     auto error = [&](const Jet8& value) { return standardError(value, cov, none, variance); };
+    auto lengthError = [&](const Jet8& value, std::size_t ring) { return unit * standardError(value, cov, ring, variance); };
     StandardErrors e;
-    e.centreX = error(x[variable::centreX]);
-    e.centreY = error(x[variable::centreY]);
+    e.centreX = lengthError(x[variable::centreX], none);
+    e.centreY = lengthError(x[variable::centreY], none);
     e.rotationDegrees = error(x[variable::rotation]) * static_cast<double>(constant::degreesPerRadian);
-    e.oa = error(oval.a);
-    e.ob = error(oval.b);
-    e.oc = error(oval.c);
-    e.dc = error(x[variable::dFraction] * sqrt(oval.c * oval.c + oval.b * oval.b));
+    e.oa = lengthError(oval.a, none);
+    e.ob = lengthError(oval.b, none);
+    e.oc = lengthError(oval.c, none);
+    e.dc = lengthError(x[variable::dFraction] * sqrt(oval.c * oval.c + oval.b * oval.b), none);
     e.rings.assign(v.ae.size(), std::nullopt);
     for (std::size_t r = 0; r < data.rings().size(); ++r) {
         const std::size_t j = static_cast<std::size_t>(data.rings()[r].curve - 1);
         const Jet8 ae(v.ae[j], 7);
-        e.rings[j] = RingErrors{standardError(ae, cov, r, variance), standardError(oval.a + ae, cov, r, variance),
-                                standardError(ae + oval.stepMed + oval.stepMax - oval.b, cov, r, variance)};
+        e.rings[j] = RingErrors{lengthError(ae, r), lengthError(oval.a + ae, r),
+                                lengthError(ae + oval.stepMed + oval.stepMax - oval.b, r)};
     }
     return e;
 }
@@ -437,14 +492,14 @@ std::string_view stopReasonName(StopReason reason) {
 OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const OvalFitSettings& settings,
                 const IterationReport& report) {
     silenceSolverLog();
-    const Frame frame = frameOf(curves);
+    const Frame frame = settings.robust ? robustFrameOf(curves) : frameOf(curves);
     const FitData data(curves, frame);
     Variables variables = variablesOf(start, frame);
     OvalFit fit;
 
     double scale = 0;
     if (settings.robust) {
-        scale = cauchyTuning * robustSigma(data.deviations(variables), smallestLength * frame.extent);
+        scale = cauchyTuning * robustSigma(data.deviations(variables), frame.shortest());
     }
     std::int32_t nextIteration = 1;
     std::unique_ptr<FitProblem> problem;
@@ -457,7 +512,7 @@ OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const 
         fit.iterations += static_cast<std::int32_t>(summary.iterations.size() > 0 ? summary.iterations.size() - 1 : 0);
         fit.evaluations += std::max(summary.num_residual_evaluations, 0);
         if (!settings.robust || fit.iterations >= settings.maxIterations) break;
-        const double next = cauchyTuning * robustSigma(data.deviations(variables), smallestLength * frame.extent);
+        const double next = cauchyTuning * robustSigma(data.deviations(variables), frame.shortest());
         const bool settled = std::fabs(next - scale) <= scaleSettled * scale;
         if (settled) break;
         scale = next;
@@ -475,19 +530,20 @@ OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const 
             const double variance = settings.robust
                                         ? sigma * sigma * static_cast<double>(data.pointCount()) / freedom
                                         : 2 * summary.final_cost / freedom;
-            fit.standardErrors = standardErrorsOf(variables, data, *cov, variance);
+            fit.standardErrors = standardErrorsOf(variables, data, *cov, variance, frame.unit);
         }
     }
 
     if (settings.robust) {
-        fit.robustScale = scale;
+        fit.robustScale = scale * frame.unit;
         const std::vector<double> deviations = data.deviations(variables);
         std::size_t at = 0;
         for (const RingPoints& ring : data.rings()) {
             for (std::size_t i = 0; i < ring.x.size(); ++i, ++at) {
                 const double weight = 1 / (1 + (deviations[at] / scale) * (deviations[at] / scale));
                 if (weight < downWeightedBelow) {
-                    fit.downWeighted.push_back({ring.curve, static_cast<std::int32_t>(i + 1), deviations[at], weight});
+                    fit.downWeighted.push_back(
+                        {ring.curve, static_cast<std::int32_t>(i + 1), deviations[at] * Real80(frame.unit), weight});
                 }
             }
         }

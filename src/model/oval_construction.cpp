@@ -1,7 +1,9 @@
 #include "model/oval_construction.hpp"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "base/constants.hpp"
 #include "base/run_error.hpp"
@@ -116,18 +118,72 @@ std::string lengthText(Real80 value) {
     return text;
 }
 
+
+// A proper oval's sweeps add to one turn up to this much rounding; an improper one's to two or
+// more. An arc whose sweep lies this near none (or a whole turn) sweeps none.
+constexpr Real80 sweepTolerance = 1e-6L;
+
+/// The sweep of each arc of the table, in the order of OvalArc.
+std::array<Real80, 8> arcSweeps(const OvalConstruction& k) {
+    std::array<Real80, 8> sweeps{};
+    const std::array<ArcTableRow, 8> rows = arcTable(k, ArcRadii{});
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const ArcTableRow& row = rows[i];
+        sweeps[i] = sweepBetween(directionAngle(row.startFrom.x, row.startFrom.y, row.startTo.x, row.startTo.y),
+                                 directionAngle(row.endFrom.x, row.endFrom.y, row.endTo.x, row.endTo.y));
+    }
+    return sweeps;
+}
+
+bool sweepsNone(Real80 sweep) { return sweep < sweepTolerance || sweep > constant::twoPi - sweepTolerance; }
+
+/// The construction in its own frame: placed where its local points are.
+OvalConstruction ownFrameOf(const OvalConstruction& k) {
+    OvalConstruction own = k;
+    own.placed = own.local;
+    own.theta = own.cx = own.cy = 0;
+    return own;
+}
+
+/// The arcs that sweep no angle, named, with the verb ("the top and bottom arcs sweep").
+std::string arcsWithoutSweep(const OvalConstruction& k) {
+    static constexpr std::array<const char*, 8> names{"top",        "upper left",  "left end",   "lower left",
+                                                      "bottom",     "lower right", "right end",  "upper right"};
+    const std::array<Real80, 8> sweeps = arcSweeps(ownFrameOf(k));
+    std::vector<const char*> found;
+    for (std::size_t i = 0; i < sweeps.size(); ++i) {
+        if (sweepsNone(sweeps[i])) found.push_back(names[i]);
+    }
+    std::string text = "the ";
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        text += i == 0 ? "" : (i + 1 == found.size() ? " and " : ", ");
+        text += found[i];
+    }
+    return text + (found.size() == 1 ? " arc sweeps" : " arcs sweep");
+}
+
 }  // namespace
 
 ConstructionFault constructionFault(const OvalConstruction& k) {
     if (!(k.dc < k.cbLength)) return ConstructionFault::DcNotShorterThanCb;
     if (!(k.oc < k.oa)) return ConstructionFault::OcNotShorterThanOa;
     Real80 turn = 0;
-    for (const ArcTableRow& row : arcTable(k, ArcRadii{})) {
-        turn += sweepBetween(directionAngle(row.startFrom.x, row.startFrom.y, row.startTo.x, row.startTo.y),
-                             directionAngle(row.endFrom.x, row.endFrom.y, row.endTo.x, row.endTo.y));
+    for (const Real80 sweep : arcSweeps(k)) turn += sweep;
+    if (!(std::fabs(turn - constant::twoPi) < sweepTolerance)) return ConstructionFault::SweepsNotOneTurn;
+    return ConstructionFault::None;
+}
+
+ConstructionFault ownFrameConstructionFault(const OvalConstruction& construction) {
+    const OvalConstruction k = ownFrameOf(construction);
+    if (!(k.dc < k.cbLength)) return ConstructionFault::DcNotShorterThanCb;
+    if (!(k.oc < k.oa)) return ConstructionFault::OcNotShorterThanOa;
+    const std::array<Real80, 8> sweeps = arcSweeps(k);
+    Real80 turn = 0;
+    for (const Real80 sweep : sweeps) {
+        if (sweepsNone(sweep)) return ConstructionFault::ArcWithoutSweep;
+        turn += sweep;
     }
-    // A proper oval's sweeps add to one turn up to rounding; an improper one's to two or more.
-    if (!(std::fabs(turn - constant::twoPi) < 1e-6L)) return ConstructionFault::SweepsNotOneTurn;
+    if (!(std::fabs(turn - constant::twoPi) < sweepTolerance)) return ConstructionFault::SweepsNotOneTurn;
     return ConstructionFault::None;
 }
 
@@ -141,6 +197,9 @@ std::string describeConstructionFault(const OvalConstruction& k, ConstructionFau
                    "), so the end arcs turn inside out";
         case ConstructionFault::SweepsNotOneTurn:
             return "the eight arcs do not go once round the oval (some sweep the long way)";
+        case ConstructionFault::ArcWithoutSweep:
+            return arcsWithoutSweep(k) + " no angle (OC " + lengthText(k.oc) + ", DC " + lengthText(k.dc) +
+                   "), so the oval has fewer than eight arcs";
         case ConstructionFault::None: break;
     }
     return "the construction is a proper oval";

@@ -67,12 +67,19 @@ PlanePoint placePoint(const OvalConstruction& construction, Real80 x, Real80 y);
 std::array<ArcTableRow, 8> arcTable(const OvalConstruction& construction, const ArcRadii& radii);
 
 /// Why a construction is not a proper eight-centre oval: DC reaches past B1 on the segment from
-/// C1, OC is not shorter than OA, or the eight arcs do not go once round (some sweep the long
-/// way). None for a proper oval; the construction is drawn and measured either way.
-enum class ConstructionFault { None, DcNotShorterThanCb, OcNotShorterThanOa, SweepsNotOneTurn };
+/// C1, OC is not shorter than OA, the eight arcs do not go once round (some sweep the long
+/// way), or an arc sweeps no angle (OC = 0 puts C at O, DC = 0 puts D at C1: fewer than eight
+/// arcs). None for a proper oval; the construction is drawn and measured either way.
+enum class ConstructionFault { None, DcNotShorterThanCb, OcNotShorterThanOa, SweepsNotOneTurn, ArcWithoutSweep };
 
-/// The first condition of a proper oval that the construction fails, in the order above.
+/// The first of the first three conditions above that the construction fails, its sweeps taken
+/// between its placed points.
 ConstructionFault constructionFault(const OvalConstruction& construction);
+
+/// The first condition of a proper oval that the construction fails, all four tested in its own
+/// frame (about its own centre, unturned), so that where the oval lies does not blur its sweeps:
+/// the zero sweep is tested before the turn.
+ConstructionFault ownFrameConstructionFault(const OvalConstruction& construction);
 
 /// The failed condition in words, for a warning ("DC (12.3) is not shorter than C1B1 (10.1)").
 std::string describeConstructionFault(const OvalConstruction& construction, ConstructionFault fault);
