@@ -16,6 +16,7 @@
 #include "drawing/svg_encoder.hpp"
 #include "fit/fit_quality.hpp"
 #include "fit/oval_fit.hpp"
+#include "fit/robust_start.hpp"
 #include "fit/starting_values.hpp"
 #include "input/coefficient_file.hpp"
 #include "input/input_kind.hpp"
@@ -38,6 +39,12 @@ constexpr Real80 largestUsableValue = 1e100L;
 // semi-minor axis, it fits worse than the points allow.
 constexpr double dialogueRotationLimitDegrees = 5;
 constexpr double dialogueCentreShareLimit = 0.03;
+// A drawing is refused when the spacing of doubles where its points lie exceeds this fraction of
+// its size: its coordinates cannot resolve the oval.
+constexpr double resolutionShare = 1e-3;
+// The construction takes two points nearer than the square root of coincidentSquaredDistance for
+// one: a drawing must span a thousand times that for its construction points to stay apart.
+const double smallestDrawingSpan = 1e3 * std::sqrt(static_cast<double>(constant::coincidentSquaredDistance));
 
 /// The values of --start, in the dialogue's order of questions.
 std::vector<Real80> parseStartValues(const std::string& text) {
@@ -135,9 +142,56 @@ CurveStore readPlan(const std::string& plan) {
     return curves;
 }
 
-/// The automatic starting values (rotation in radians); a drawing that yields none ends the run.
-AutomaticStart automaticStart(const CurveStore& curves, const std::string& plan) {
-    std::optional<AutomaticStart> start = startingValues(curves);
+/// A number of any size for a sentence: 6 significant digits.
+std::string shortNumber(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+
+/// Refuses a drawing too small for the construction's arithmetic, or lying so far from the origin
+/// that its coordinates cannot resolve it.
+void refuseUnresolvableDrawing(const CurveStore& curves, const std::string& plan) {
+    bool any = false;
+    Real80 minX = 0, maxX = 0, minY = 0, maxY = 0, farthest = 0;
+    for (const Curve& curve : curves.curves) {
+        for (std::size_t i = 0; i < curve.x.size(); ++i) {
+            if (!any) {
+                minX = maxX = curve.x[i];
+                minY = maxY = curve.y[i];
+                any = true;
+            }
+            minX = std::min(minX, curve.x[i]);
+            maxX = std::max(maxX, curve.x[i]);
+            minY = std::min(minY, curve.y[i]);
+            maxY = std::max(maxY, curve.y[i]);
+            farthest = std::max({farthest, std::fabs(curve.x[i]), std::fabs(curve.y[i])});
+        }
+    }
+    const double span = static_cast<double>(std::max(maxX - minX, maxY - minY));
+    if (!any || span == 0) return;  // one place: the starting values say what is missing
+    if (span < smallestDrawingSpan) {
+        failInput(exitStatus::dataError, "the points of '" + plan + "' span only " + shortNumber(span) +
+                                             ", less than " + shortNumber(smallestDrawingSpan) +
+                                             ", below which the oval's construction points cannot be told "
+                                             "apart: scale the drawing up");
+    }
+    const double distance = static_cast<double>(farthest);
+    const double spacing = std::nextafter(distance, INFINITY) - distance;
+    if (spacing > resolutionShare * span) {
+        failInput(exitStatus::dataError,
+                  "the points of '" + plan + "' lie up to " + shortNumber(distance) +
+                      " from the origin, where numbers are " + shortNumber(spacing) +
+                      " apart, more than a thousandth of the " + shortNumber(span) +
+                      " the points span, so their coordinates cannot resolve the oval: move the origin "
+                      "nearer to the points");
+    }
+}
+
+/// The automatic starting values (rotation in radians), with `robust` from the points near each
+/// ring's consensus ellipse; a drawing that yields none ends the run.
+AutomaticStart automaticStart(const CurveStore& curves, const std::string& plan, bool robust = false) {
+    std::optional<AutomaticStart> start = robust ? robustStartingValues(curves) : startingValues(curves);
     if (!start) {
         failInput(exitStatus::dataError,
                   "no ring of '" + plan + "' yields an ellipse (each needs " + std::to_string(minPointsForEllipse) +
@@ -246,6 +300,7 @@ int runFitCommand(const FitOptions& options) {
     checkOutputFolder(options.outDir);
     refusePlanAsOutput(options.plan, options.outDir);
     const CurveStore curves = readPlan(options.plan);
+    refuseUnresolvableDrawing(curves, options.plan);
 
     FitRun run;
     run.inputFileName = options.plan;
@@ -261,7 +316,7 @@ int runFitCommand(const FitOptions& options) {
     } else {
         writeLine(console, "finding starting values from the points");
         flushChannel(console);
-        const AutomaticStart found = automaticStart(curves, options.plan);
+        const AutomaticStart found = automaticStart(curves, options.plan, options.robust);
         writeLine(console, "starting values: the best of " + std::to_string(found.trials) + " trial ovals refined on " +
                                std::to_string(found.samplePoints) + " of the points");
         start = found.coefficients;
@@ -289,6 +344,7 @@ int runFitCommand(const FitOptions& options) {
 
 int runGuessCommand(const std::string& plan) {
     const CurveStore curves = readPlan(plan);
+    refuseUnresolvableDrawing(curves, plan);
     const CoefficientVector start = automaticStart(curves, plan).coefficients;
     const int decimals = answerDecimals(start);
     OutputChannel out = consoleOutput();
