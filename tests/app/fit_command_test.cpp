@@ -78,6 +78,10 @@ TEST_P(RefusedRun, EndsWithItsStatusAndSentenceAndWritesNothing) {
     kelmartest::writeFile(dir / "line.txt", "6\n0 0\n1 2\n2 4\n3 6\n4 8\n5 10\n");
     kelmartest::writeFile(dir / "afile", "not a folder\n");
     kelmartest::writeFile(dir / "kelmar.txt", "an earlier report\n");
+    // An oval some 30 units across, 1e15 from the origin, where doubles lie 0.125 apart.
+    kelmartest::writeFile(dir / "far.txt", "6\n1e15 0\n1000000000000030 0\n1000000000000015 15\n"
+                                           "1000000000000015 -15\n1000000000000004 10\n1000000000000026 -10\n");
+    kelmartest::writeFile(dir / "tiny.txt", "6\n0 0\n3e-8 0\n1.5e-8 1.5e-8\n1.5e-8 -1.5e-8\n4e-9 1e-8\n2.6e-8 -1e-8\n");
 
     const ProgramRun run = runKelmar(dir, GetParam().arguments);
     EXPECT_EQ(run.status, GetParam().status);
@@ -106,7 +110,11 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{"numberWithAComma", {"fit", "comma.txt"}, 65, "use a point as the decimal separator"},
         RefusedRow{"pointsOnALine", {"fit", "line.txt", "--out", "out"}, 65, "give them with --start"},
         RefusedRow{"guessOfAMissingPlan", {"guess", "nowhere.dxf"}, 65, "cannot open 'nowhere.dxf'"},
-        RefusedRow{"planIsAnOutput", {"fit", "./kelmar.txt"}, 65, "is the same file as ./kelmar.txt"}),
+        RefusedRow{"planIsAnOutput", {"fit", "./kelmar.txt"}, 65, "is the same file as ./kelmar.txt"},
+        RefusedRow{"coordinatesTooCoarseFarFromTheOrigin", {"fit", "far.txt"}, 65,
+                   "lie up to 1e+15 from the origin, where numbers are 0.125 apart, more than a thousandth of the 30"},
+        RefusedRow{"guessTooCoarseFarFromTheOrigin", {"guess", "far.txt"}, 65, "where numbers are 0.125 apart"},
+        RefusedRow{"drawingTooSmall", {"fit", "tiny.txt"}, 65, "span only 3e-08, less than 1e-07"}),
     [](const auto& info) { return info.param.name; });
 
 // ---------------------------------------------------------------- a finished fit
