@@ -2,6 +2,7 @@
 
 #include <ceres/ceres.h>
 #include <glog/logging.h>
+#include <Eigen/Dense>
 
 #include <algorithm>
 #include <array>
@@ -450,6 +451,22 @@ double standardError(const Jet8& value, const FitProblem::Covariance& cov, std::
     return std::sqrt(std::max(sum, 0.0) * variance);
 }
 
+/// The least eigenvalue of the correlations of the shared variables.
+double leastCorrelationEigenvalue(const FitProblem::Covariance& cov) {
+    Eigen::Matrix<double, sharedVariableCount, sharedVariableCount> correlation;
+    for (int r = 0; r < sharedVariableCount; ++r) {
+        for (int c = 0; c < sharedVariableCount; ++c) {
+            const double product = cov.shared[static_cast<std::size_t>(r * sharedVariableCount + r)] *
+                                   cov.shared[static_cast<std::size_t>(c * sharedVariableCount + c)];
+            correlation(r, c) = product > 0 ? cov.shared[static_cast<std::size_t>(r * sharedVariableCount + c)] /
+                                                  std::sqrt(product)
+                                            : 0;
+        }
+    }
+    const Eigen::SelfAdjointEigenSolver<decltype(correlation)> solver(correlation, Eigen::EigenvaluesOnly);
+    return solver.info() == Eigen::Success ? solver.eigenvalues()(0) : 0;
+}
+
 /// The standard errors, lengths in the drawing's units (`unit` being the fit's).
 StandardErrors standardErrorsOf(const Variables& v, const FitData& data, const FitProblem::Covariance& cov,
                                 double variance, double unit) {
@@ -531,6 +548,7 @@ OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const 
                                         ? sigma * sigma * static_cast<double>(data.pointCount()) / freedom
                                         : 2 * summary.final_cost / freedom;
             fit.standardErrors = standardErrorsOf(variables, data, *cov, variance, frame.unit);
+            fit.leastCorrelationEigenvalue = leastCorrelationEigenvalue(*cov);
         }
     }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -73,6 +74,10 @@ struct OvalFit {
     std::int32_t iterations = 0;
     std::int32_t evaluations = 0;  // of all deviations
     std::optional<StandardErrors> standardErrors;
+    /// The least eigenvalue of the correlation matrix of the construction's and the placement's
+    /// coefficients (1 when they are independent): near 0 when some combination of them is barely
+    /// determined by the points. NaN without standard errors.
+    double leastCorrelationEigenvalue = std::numeric_limits<double>::quiet_NaN();
     double robustScale = 0;  // deviations beyond this count as outliers (robust fit only)
     std::vector<DownWeightedPoint> downWeighted;
 };
