@@ -35,5 +35,6 @@ else
   exit 77
 fi
 echo "install-deps.sh: installing ${missing[*]}" >&2
-"${as_root[@]}" apt-get update -qq
+# Without fresh package lists the ones at hand may still do.
+"${as_root[@]}" apt-get update -qq || echo "install-deps.sh: apt-get update failed; trying with the package lists at hand" >&2
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
