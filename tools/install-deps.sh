@@ -20,9 +20,11 @@ case "${1:-}" in
   *) echo "install-deps.sh: unknown option '$1' (the one option is --fuzz)" >&2; exit 64 ;;
 esac
 
+# One query for all: a package missing from dpkg's database is not listed at all.
+installed=$(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null || true)
 missing=()
 for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q ' installed$' || missing+=("$package")
+  grep -qx "$package installed" <<<"$installed" || missing+=("$package")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
