@@ -309,6 +309,11 @@ std::optional<OutputFailure> writeFitGeoPackage(const std::string& path, const F
         }
         writer.step("starting its transaction", [&] { return dataset->StartTransaction() == OGRERR_NONE; });
         writeLayers(writer, *dataset, withCrs ? &crs : nullptr, run, curves);
+        // GDAL builds the spatial indexes and the layers' extents when a layer is synchronised,
+        // which otherwise happens on closing, after the transaction.
+        for (int layer = 0; layer < dataset->GetLayerCount(); ++layer) {
+            writer.step("writing its indexes", [&] { return dataset->GetLayer(layer)->SyncToDisk() == OGRERR_NONE; });
+        }
         writer.step("committing its transaction", [&] { return dataset->CommitTransaction() == OGRERR_NONE; });
         if (!writer.ok()) {
             gdal.begin();
