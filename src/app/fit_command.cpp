@@ -201,6 +201,14 @@ void refuseUnresolvableDrawing(const CurveStore& curves, const std::string& plan
 AutomaticStart automaticStart(const CurveStore& curves, const std::string& plan, const std::string& command,
                               bool robust = false) {
     std::optional<AutomaticStart> start = robust ? robustStartingValues(curves) : startingValues(curves);
+    if (!start && !robust && robustStartingValues(curves)) {
+        // The rings do yield ellipses once their points far from them are set aside: saying that
+        // none does would be false.
+        failInput(exitStatus::dataError,
+                  "no ellipse fits all the points of a ring of '" + plan +
+                      "', but one does with the points far from it set aside: a point lies far from its ring "
+                      "(a digitising slip?); correct it, or fit with 'kelmar fit " + plan + " --robust'");
+    }
     if (!start) {
         const std::string how = command == "fit" ? "give them with --start " + std::string(startOrder)
                                                  : "give them to 'kelmar fit " + plan + " --start " + startOrder +

@@ -82,6 +82,8 @@ TEST_P(RefusedRun, EndsWithItsStatusAndSentenceAndWritesNothing) {
     // An oval some 30 units across, 1e15 from the origin, where doubles lie 0.125 apart.
     kelmartest::writeFile(dir / "far.txt", "6\n1e15 0\n1000000000000030 0\n1000000000000015 15\n"
                                            "1000000000000015 -15\n1000000000000004 10\n1000000000000026 -10\n");
+    kelmartest::writeFile(dir / "slip.txt", "9\n10 0\n7.07 7.07\n0 10\n-7.07 7.07\n-10 0\n-7.07 -7.07\n0 -10\n"
+                                            "7.07 -7.07\n1e99 -1e99\n");
     kelmartest::writeFile(dir / "tiny.txt", "6\n0 0\n3e-8 0\n1.5e-8 1.5e-8\n1.5e-8 -1.5e-8\n4e-9 1e-8\n2.6e-8 -1e-8\n");
     kelmartest::writeFile(dir / "kelmar.gpkg", "an earlier GeoPackage\n");
 
@@ -118,7 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{"coordinatesTooCoarseFarFromTheOrigin", {"fit", "far.txt"}, 65,
                    "lie up to 1e+15 from the origin, where numbers are 0.125 apart, more than a thousandth of the 30"},
         RefusedRow{"guessTooCoarseFarFromTheOrigin", {"guess", "far.txt"}, 65, "where numbers are 0.125 apart"},
-        RefusedRow{"drawingTooSmall", {"fit", "tiny.txt"}, 65, "span only 3e-08, less than 1e-07"}),
+        RefusedRow{"drawingTooSmall", {"fit", "tiny.txt"}, 65, "span only 3e-08, less than 1e-07"},
+        RefusedRow{"slipSpoilsTheEllipse", {"fit", "slip.txt"}, 65, "a point lies far from its ring"}),
     [](const auto& info) { return info.param.name; });
 
 // ---------------------------------------------------------------- a finished fit
