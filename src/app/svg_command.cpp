@@ -1,9 +1,11 @@
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 
 #include "app/commands.hpp"
+#include "base/output_set.hpp"
 #include "base/run_error.hpp"
 #include "base/text_io.hpp"
 #include "drawing/dxf_decoder.hpp"
@@ -28,6 +30,28 @@ bool sameFile(const std::string& a, const std::string& b) {
     return !error && first == second;
 }
 
+// How much of an existing file is read to tell whether it is an SVG picture.
+constexpr std::size_t pictureHeadBytes = 4096;
+
+/// Refuses a picture name that stands for something other than an earlier picture: a folder, or
+/// a file that is not empty and has no <svg element near its start (a plan, a drawing, a text).
+void refuseNonPictureTarget(const std::string& out) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(out, error);
+    if (!std::filesystem::exists(status)) return;
+    if (std::filesystem::is_directory(status)) {
+        failInput(exitStatus::usage, "the picture '" + out + "' is a folder: name the picture's file");
+    }
+    std::FILE* file = std::fopen(out.c_str(), "rb");
+    if (file == nullptr) return;  // the set reports what keeps it from replacing the file
+    std::string head(pictureHeadBytes, '\0');
+    head.resize(std::fread(head.data(), 1, head.size(), file));
+    std::fclose(file);
+    if (head.empty() || head.find("<svg") != std::string::npos) return;
+    failInput(exitStatus::usage, "'" + out + "' is not an SVG picture, and the picture would replace it: name "
+                                 "another file for the picture, or remove that one first");
+}
+
 }  // namespace
 
 int runSvgCommand(const SvgOptions& options) {
@@ -36,6 +60,7 @@ int runSvgCommand(const SvgOptions& options) {
         failInput(exitStatus::usage, "the picture '" + out + "' would replace the drawing '" + options.drawing +
                                          "' itself: name another file for the picture");
     }
+    refuseNonPictureTarget(out);
     // The whole drawing is read before the picture is created: a drawing that cannot be used
     // leaves an earlier picture of the same name as it was.
     InputChannel input = openForReading(options.drawing);
@@ -48,10 +73,17 @@ int runSvgCommand(const SvgOptions& options) {
     }
 
     const std::string name = std::filesystem::path(options.drawing).filename().string();
-    OutputChannel picture = createForWriting(out);
+    OutputChannel picture = memoryOutput();
     const PictureSummary summary =
         writeSvgPicture(picture, drawing.entities, {name + ": fitted eight-centre ovals and digitised points", {}});
-    closeChannel(picture);
+    const std::filesystem::path outPath(out);
+    OutputSet set = startOutputSet(outPath.parent_path().string(), {outPath.filename().string()});
+    std::optional<OutputFailure> failure = addOutputText(set, outPath.filename().string(), picture.captured);
+    if (!failure) failure = commitOutputSet(set);
+    if (failure) {
+        abandonOutputSet(set);
+        failInput(failure->status, failure->sentence);
+    }
     if (summary.leftOut > 0) {
         warn(std::to_string(summary.leftOut) + " entities of '" + options.drawing +
              "' lie too far from the origin to draw (beyond 1e12) and were left out of the picture");
@@ -68,6 +100,8 @@ int runSvgCommand(const SvgOptions& options) {
         std::snprintf(factor, sizeof factor, "%.6g", static_cast<double>(summary.magnification));
         line += "; deviations drawn \u00d7 " + std::string(factor);
     }
-    std::printf("%s\n", line.c_str());
+    OutputChannel console = consoleOutput();
+    writeText(console, line + "\n");
+    flushChannel(console);
     return 0;
 }

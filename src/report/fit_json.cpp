@@ -96,5 +96,6 @@ std::string fitJson(const FitRun& run, const CurveStore& curves) {
     }
     out["warnings"] = run.quality.warnings;
     out["warning_codes"] = run.quality.warningCodes;
-    return out.dump(2) + "\n";
+    // A name need not be valid UTF-8 (an old archive's): its bad bytes become U+FFFD, as in the picture.
+    return out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
