@@ -60,12 +60,12 @@ int runSvgCommand(const SvgOptions& options) {
         failInput(exitStatus::usage, "the picture '" + out + "' would replace the drawing '" + options.drawing +
                                          "' itself: name another file for the picture");
     }
-    refuseNonPictureTarget(out);
     // The whole drawing is read before the picture is created: a drawing that cannot be used
     // leaves an earlier picture of the same name as it was.
     InputChannel input = openForReading(options.drawing);
     const DecodedDrawing drawing = readKelmarDrawing(input);
     closeChannel(input);
+    refuseNonPictureTarget(out);
     if (drawing.skippedCount > 0) {
         notice("skipped " + std::to_string(drawing.skippedCount) +
                (drawing.skippedCount == 1 ? " entity" : " entities") + " of '" + options.drawing +
