@@ -77,8 +77,10 @@ void loadRunFromCoefficientFile(RunState& run, const std::string coefficientFile
                   "line 1 of '" + coefficientFile + "' is empty: it must name the file that holds the points");
     }
     if (inputKindOf(run.inputFileName) == InputKind::CoefficientFile) {
-        failInput(exitStatus::dataError, "line 1 of '" + coefficientFile + "' names '" + run.inputFileName +
-                                             "', another coefficient file: it must name the file that holds the points (" +
+        const bool itself = run.inputFileName == coefficientFile || isSameFile(run.inputFileName, coefficientFile);
+        failInput(exitStatus::dataError, "line 1 of '" + coefficientFile + "' names '" + run.inputFileName + "', " +
+                                             (itself ? "the coefficient file itself" : "another coefficient file") +
+                                             ": it must name the file that holds the points (" +
                                              std::string(pointFormats) + ")");
     }
     readPoints(run, ", named on line 1 of '" + coefficientFile + "',");

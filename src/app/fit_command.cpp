@@ -74,7 +74,7 @@ CoefficientVector startFromValues(const std::vector<Real80>& values, std::int32_
     if (values.size() != needed) {
         failInput(exitStatus::usage, "--start gives " + std::to_string(values.size()) + " values, but the " +
                                          std::to_string(rings) + (rings == 1 ? " ring" : " rings") + " of '" + plan +
-                                         "' need " + std::to_string(needed) + ": " + startOrder +
+                                         (rings == 1 ? "' needs " : "' need ") + std::to_string(needed) + ": " + startOrder +
                                          ", one AE per ring");
     }
     CoefficientVector start;

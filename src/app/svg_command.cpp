@@ -89,10 +89,10 @@ int runSvgCommand(const SvgOptions& options) {
              "' lie too far from the origin to draw (beyond 1e12) and were left out of the picture");
     }
 
+    const std::size_t points = summary.pointsByClass[0] + summary.pointsByClass[1] + summary.pointsByClass[2];
     std::string line = "wrote " + out + ": " + std::to_string(summary.rings) +
-                       (summary.rings == 1 ? " ring, " : " rings, ") +
-                       std::to_string(summary.pointsByClass[0] + summary.pointsByClass[1] + summary.pointsByClass[2]) +
-                       " points (" + std::to_string(summary.pointsByClass[0]) + " " + pointClassNames[0] + ", " +
+                       (summary.rings == 1 ? " ring, " : " rings, ") + std::to_string(points) +
+                       (points == 1 ? " point (" : " points (") + std::to_string(summary.pointsByClass[0]) + " " + pointClassNames[0] + ", " +
                        std::to_string(summary.pointsByClass[1]) + " " + pointClassNames[1] + ", " +
                        std::to_string(summary.pointsByClass[2]) + " " + pointClassNames[2] + ")";
     if (summary.magnification > 0) {

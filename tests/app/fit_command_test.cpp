@@ -78,6 +78,7 @@ TEST_P(RefusedRun, EndsWithItsStatusAndSentenceAndWritesNothing) {
     kelmartest::writeFile(dir / "line.txt", "6\n0 0\n1 2\n2 4\n3 6\n4 8\n5 10\n");
     kelmartest::writeFile(dir / "afile", "not a folder\n");
     kelmartest::writeFile(dir / "kelmar.txt", "an earlier report\n");
+    fs::create_symlink("nowhere", dir / "dangling");
 
     const ProgramRun run = runKelmar(dir, GetParam().arguments);
     EXPECT_EQ(run.status, GetParam().status);
@@ -106,7 +107,12 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{"numberWithAComma", {"fit", "comma.txt"}, 65, "use a point as the decimal separator"},
         RefusedRow{"pointsOnALine", {"fit", "line.txt", "--out", "out"}, 65, "give them with --start"},
         RefusedRow{"guessOfAMissingPlan", {"guess", "nowhere.dxf"}, 65, "cannot open 'nowhere.dxf'"},
-        RefusedRow{"planIsAnOutput", {"fit", "./kelmar.txt"}, 65, "is the same file as ./kelmar.txt"}),
+        RefusedRow{"planIsAnOutput", {"fit", "./kelmar.txt"}, 65, "is the same file as ./kelmar.txt"},
+        RefusedRow{"outIsADanglingLink", {"fit", "plan.dxf", "--out", "dangling"}, 73, "which does not exist"},
+        RefusedRow{"outThroughAFile", {"fit", "plan.dxf", "--out", "afile/out"}, 73, "part of its path is a file"},
+        RefusedRow{"outCheckedBeforeThePlan", {"fit", "nowhere.dxf", "--out", "afile/out"}, 73, "--out 'afile/out'"},
+        RefusedRow{"lineBreakInThePlansName", {"fit", "plan\n.dxf"}, 64, "holds a line break"},
+        RefusedRow{"guessOfANameTheDialogueLoadsAsCoefficients", {"guess", "plan.dxf.save"}, 64, "ends in e"}),
     [](const auto& info) { return info.param.name; });
 
 // ---------------------------------------------------------------- a finished fit
