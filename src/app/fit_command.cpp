@@ -227,27 +227,33 @@ std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curve
         }
     };
 
-    OutputChannel report = memoryOutput();
-    writeFitReport(report, run, curves);
-    add(reportFileName, report.captured);
-
-    OutputChannel coefficients = memoryOutput();
-    writeCoefficientText(coefficients, planSeenFrom(run.inputFileName, folder), run.start);
-    add(coefficientFileName, coefficients.captured);
-
+    // Each text is written out and let go before the next is made: a fit of a million points
+    // makes files of many megabytes.
+    {
+        OutputChannel report = memoryOutput();
+        writeFitReport(report, run, curves);
+        add(reportFileName, report.captured);
+    }
+    {
+        OutputChannel coefficients = memoryOutput();
+        writeCoefficientText(coefficients, planSeenFrom(run.inputFileName, folder), run.start);
+        add(coefficientFileName, coefficients.captured);
+    }
     // The drawing and the picture come from the same entities.
     const std::vector<DrawnEntity> entities = fitDrawing(run, curves);
-    OutputChannel drawing = memoryOutput();
-    openDxfEntities(drawing);
-    for (const DrawnEntity& entity : entities) writeDxfEntity(drawing, entity);
-    closeDxfEntities(drawing);
-    add(drawingFileName, drawing.captured);
-
-    OutputChannel picture = memoryOutput();
-    writeSvgPicture(picture, entities,
-                    {run.inputFileName + ": eight-centre ovals fitted by kelmar fit", run.quality.deviations.rms});
-    add(pictureFileName, picture.captured);
-
+    {
+        OutputChannel drawing = memoryOutput();
+        openDxfEntities(drawing);
+        for (const DrawnEntity& entity : entities) writeDxfEntity(drawing, entity);
+        closeDxfEntities(drawing);
+        add(drawingFileName, drawing.captured);
+    }
+    {
+        OutputChannel picture = memoryOutput();
+        writeSvgPicture(picture, entities,
+                        {run.inputFileName + ": eight-centre ovals fitted by kelmar fit", run.quality.deviations.rms});
+        add(pictureFileName, picture.captured);
+    }
     add(jsonFileName, fitJson(run, curves));
 
     std::vector<std::string> written;
