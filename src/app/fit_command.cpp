@@ -12,6 +12,7 @@
 #include "app/start_file.hpp"
 #include "base/constants.hpp"
 #include "base/output_set.hpp"
+#include "base/ring_source.hpp"
 #include "base/run_error.hpp"
 #include "base/text_io.hpp"
 #include "drawing/dxf_encoder.hpp"
@@ -22,6 +23,7 @@
 #include "input/coefficient_file.hpp"
 #include "input/input_kind.hpp"
 #include "model/oval_construction.hpp"
+#include "report/fit_geopackage.hpp"
 #include "report/fit_json.hpp"
 #include "report/fit_report.hpp"
 
@@ -31,6 +33,7 @@ constexpr const char* reportFileName = "kelmar.txt";
 constexpr const char* drawingFileName = "kelmar.dxf";
 constexpr const char* jsonFileName = "kelmar.json";
 constexpr const char* pictureFileName = "kelmar.svg";
+constexpr const char* geoPackageFileName = "kelmar.gpkg";
 constexpr const char* startOrder = "X,Y,ROT,OA,OB,OC,DC,AE1[,AE2...]";
 // Coordinates and starting values beyond this magnitude are refused: the fit computes in double
 // precision, and squares of such values would overflow.
@@ -40,6 +43,8 @@ constexpr Real80 largestUsableValue = 1e100L;
 // semi-minor axis, it fits worse than the points allow.
 constexpr double dialogueRotationLimitDegrees = 5;
 constexpr double dialogueCentreShareLimit = 0.03;
+// A picture's ring label names the first ids of the ring's pieces and counts the others.
+constexpr std::size_t idsNamedInPicture = 2;
 
 /// The values of --start, in the dialogue's order of questions.
 std::vector<Real80> parseStartValues(const std::string& text) {
@@ -209,7 +214,7 @@ std::string planSeenFrom(const std::string& plan, const std::string& folder) {
 /// replaced by an output.
 void refusePlanAsOutput(const std::string& plan, const std::string& folder) {
     for (const char* output :
-         {reportFileName, coefficientFileName, drawingFileName, jsonFileName, pictureFileName}) {
+         {reportFileName, coefficientFileName, drawingFileName, jsonFileName, pictureFileName, geoPackageFileName}) {
         const std::string path = (std::filesystem::path(folder) / output).string();
         if (!isSameFile(plan, path)) continue;
         failInput(exitStatus::dataError, "PLAN '" + plan + "' is the same file as " + path +
@@ -219,12 +224,13 @@ void refusePlanAsOutput(const std::string& plan, const std::string& folder) {
     }
 }
 
-/// Writes the five files into `folder` as one set (the folder is created when missing) and returns
+/// Writes the six files into `folder` as one set (the folder is created when missing) and returns
 /// their names; a failure leaves every earlier file as it was and ends the run.
 std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curves, const std::string& folder) {
     setActivity("writing the results");
     OutputSet set =
-        startOutputSet(folder, {reportFileName, coefficientFileName, drawingFileName, pictureFileName, jsonFileName});
+        startOutputSet(folder, {reportFileName, coefficientFileName, drawingFileName, pictureFileName, jsonFileName,
+                                geoPackageFileName});
     auto add = [&](const char* name, const std::string& text) {
         if (std::optional<OutputFailure> failure = addOutputText(set, name, text)) {
             abandonOutputSet(set);
@@ -254,12 +260,33 @@ std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curve
         add(drawingFileName, drawing.captured);
     }
     {
+        PictureCaption caption{run.inputFileName + ": eight-centre ovals fitted by kelmar fit",
+                               run.quality.deviations.rms};
+        for (std::int32_t j = 1; j <= curves.curveCount() && ringSourceOf(curves, j); ++j) {
+            caption.ringSources.push_back(describeRingSource(*ringSourceOf(curves, j), idsNamedInPicture));
+        }
         OutputChannel picture = memoryOutput();
-        writeSvgPicture(picture, entities,
-                        {run.inputFileName + ": eight-centre ovals fitted by kelmar fit", run.quality.deviations.rms});
+        writeSvgPicture(picture, entities, caption);
         add(pictureFileName, picture.captured);
     }
     add(jsonFileName, fitJson(run, curves));
+
+    // GDAL writes the GeoPackage itself, to the temporary path of the set.
+    std::string geoPackage;
+    std::optional<OutputFailure> failure = reserveOutputPath(set, geoPackageFileName, geoPackage);
+    if (!failure) failure = writeFitGeoPackage(geoPackage, run, curves);
+    if (failure) {
+        // The sentence names the file the user knows, not its temporary name.
+        std::string sentence = failure->sentence;
+        const std::string shown = set.members.back().shownName;
+        for (std::size_t at = sentence.find(geoPackage); !geoPackage.empty() && at != std::string::npos;
+             at = sentence.find(geoPackage, at + shown.size())) {
+            sentence.replace(at, geoPackage.size(), shown);
+        }
+        const std::string clause = untouchedFilesClause(set);
+        abandonOutputSet(set);
+        failInput(failure->status, sentence + "; nothing was replaced: " + clause);
+    }
 
     std::vector<std::string> written;
     for (const OutputMember& member : set.members) written.push_back(member.shownName);
@@ -305,6 +332,7 @@ int runFitCommand(const FitOptions& options) {
 
     FitRun run;
     run.inputFileName = options.plan;
+    // run.crsWkt stays empty until the plan's reader gives its coordinate reference system.
     run.settings.robust = options.robust;
     OutputChannel console = consoleOutput();
     writeLine(console, "kelmar fit " + describe(curves, options.plan));
