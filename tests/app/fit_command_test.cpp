@@ -182,6 +182,15 @@ TEST(FitCommand, WritesItsFilesIntoANewFolderInTheDialoguesLayouts) {
     EXPECT_EQ(countOf(drawing, "\r\nMaggiore_scarto_doppio\r\n"), countOf(report, "  **\r\n"));
     EXPECT_NE(run.out.find("written: results/first/kelmar.txt"), std::string::npos);
     EXPECT_NE(run.out.find(", results/first/kelmar.gpkg\r\n"), std::string::npos) << run.out;
+    // The GeoPackage opens with GDAL's own tool: three layers, one point feature per point.
+    if (std::system("command -v ogrinfo > /dev/null 2>&1") == 0) {
+        const std::string command = "ogrinfo -ro -so '" + (out / "kelmar.gpkg").string() +
+                                    "' ovals points construction > '" + (dir / ".ogrinfo").string() + "' 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        const std::string listing = kelmartest::readFile(dir / ".ogrinfo");
+        EXPECT_EQ(countOf(listing, "Layer name: "), 3u) << listing;
+        EXPECT_NE(listing.find("Feature Count: 180\n"), std::string::npos) << listing;
+    }
     // The picture is drawn from the same entities as the drawing: what kelmar svg draws from the
     // drawing is the same group, byte for byte.
     ASSERT_EQ(runKelmar(out, {"svg", "kelmar.dxf", "again.svg"}).status, 0);

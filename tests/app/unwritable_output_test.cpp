@@ -35,6 +35,7 @@ struct BlockedRow {
     std::string name;
     std::string blockedFile;  // a directory of this name stands in the way
 };
+void PrintTo(const BlockedRow& row, std::ostream* os) { *os << row.name; }
 
 const std::vector<BlockedRow> blockedRows = {
     {"Report", "kelmar.txt"},
