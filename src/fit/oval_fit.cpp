@@ -423,6 +423,58 @@ StandardErrors standardErrorsOf(const Variables& v, const FitData& data, const F
     return e;
 }
 
+// A fit that stops without a single step is tried from steps of these sizes along each shared
+// variable, both ways: the centre and the lengths as fractions of the drawing's extent, the
+// rotation in radians, the places of C and D as fractions of their segments.
+constexpr double probeCentre = 1e-3;
+constexpr double probeRotation = 1e-2;
+constexpr double probeLength = 1e-3;
+constexpr double probePlace = 2e-2;
+// A probe counts when its end lowers the sum of squares by more than this fraction.
+constexpr double probeGain = 1e-9;
+
+/// The shared variables stepped once along variable k, `sign` either way, kept within bounds.
+Variables probedVariables(const Variables& from, int k, double sign, const Frame& frame, double placeMargin) {
+    Variables v = from;
+    double& x = v.shared[static_cast<std::size_t>(k)];
+    switch (k) {
+        case variable::centreX:
+        case variable::centreY: x += sign * probeCentre * frame.extent; break;
+        case variable::rotation: x += sign * probeRotation; break;
+        case variable::oa:
+        case variable::ob: x = std::clamp(x + sign * probeLength * frame.extent, frame.shortest(), frame.longest()); break;
+        default: x = std::clamp(x + sign * probePlace, placeMargin, 1 - placeMargin); break;
+    }
+    return v;
+}
+
+/// Where a fit that stopped at its start should begin again: the step along one shared variable
+/// whose own fit ends lowest, when it ends lower than `cost` at all. Each probe is fitted quietly;
+/// `evaluations` counts their deviations.
+std::optional<Variables> betterProbe(FitProblem& problem, Variables& variables, const FitData& data,
+                                     const Frame& frame, const OvalFitSettings& settings, double cost,
+                                     std::int32_t& evaluations) {
+    const Variables start = variables;
+    std::optional<Variables> best;
+    double lowest = cost * (1 - probeGain);
+    const IterationReport quiet;
+    for (int k = 0; k < sharedVariableCount; ++k) {
+        for (const double sign : {1.0, -1.0}) {
+            const Variables probed = probedVariables(start, k, sign, frame, settings.placeMargin);
+            variables = probed;
+            IterationRelay relay(data, variables, frame, settings, quiet, 1);
+            const ceres::Solver::Summary summary = problem.solve(settings.maxIterations, settings.functionTolerance, relay);
+            evaluations += std::max(summary.num_residual_evaluations, 0);
+            if (summary.final_cost < lowest) {
+                lowest = summary.final_cost;
+                best = probed;
+            }
+        }
+    }
+    variables = start;
+    return best;
+}
+
 }  // namespace
 
 std::string_view stopReasonName(StopReason reason) {
@@ -463,6 +515,18 @@ OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const 
         scale = next;
     }
     fit.stopReason = stopReasonOf(summary);
+    // "Converged at the starting values" only when no step from any direction leads lower.
+    if (fit.iterations == 0 && fit.stopReason != StopReason::IterationLimit && !settings.robust) {
+        if (std::optional<Variables> probe =
+                betterProbe(*problem, variables, data, frame, settings, summary.final_cost, fit.evaluations)) {
+            variables = std::move(*probe);
+            IterationRelay relay(data, variables, frame, settings, report, nextIteration);
+            summary = problem->solve(settings.maxIterations, settings.functionTolerance, relay);
+            fit.iterations += static_cast<std::int32_t>(summary.iterations.size() > 0 ? summary.iterations.size() - 1 : 0);
+            fit.evaluations += std::max(summary.num_residual_evaluations, 0);
+            fit.stopReason = stopReasonOf(summary);
+        }
+    }
     variables.shared[variable::rotation] = normalisedRotation(variables.shared[variable::rotation]);
     fit.coefficients = coefficientsOf(variables, frame);
 
