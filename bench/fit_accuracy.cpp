@@ -122,7 +122,7 @@ Drawing randomPartialDrawing(std::mt19937_64& random) {
         parts.push_back(partSeenOver(k, arcRadii(k, d.truth.coef(coefficient::ae(j))), from, d.spanDegrees));
         froms += (j == 1 ? "" : ",") + std::to_string(static_cast<int>(from));
     }
-    d.curves = curveStoreOf(sampleOvalFamily(d.truth, pointCounts, noise, random(), parts));
+    d.curves = curveStoreOf(sampleOvalFamilyByParts(d.truth, pointCounts, noise, random(), parts));
     char text[320];
     std::snprintf(text, sizeof text,
                   "%d rings seen over %d degrees from %s%s, points %d..., OA %.2f OB %.2f OC %.2f DC %.2f AE %.2f, "

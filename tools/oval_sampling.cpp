@@ -128,10 +128,10 @@ std::vector<std::vector<SampledPoint>> sampleOvalFamily(const CoefficientVector&
 std::vector<std::vector<SampledPoint>> sampleOvalFamily(const CoefficientVector& coefficients,
                                                         const std::vector<std::int32_t>& pointCounts, Real80 noise,
                                                         std::uint64_t seed, PerimeterPart part) {
-    return sampleOvalFamily(coefficients, pointCounts, noise, seed, std::vector<PerimeterPart>{part});
+    return sampleOvalFamilyByParts(coefficients, pointCounts, noise, seed, std::vector<PerimeterPart>{part});
 }
 
-std::vector<std::vector<SampledPoint>> sampleOvalFamily(const CoefficientVector& coefficients,
+std::vector<std::vector<SampledPoint>> sampleOvalFamilyByParts(const CoefficientVector& coefficients,
                                                         const std::vector<std::int32_t>& pointCounts, Real80 noise,
                                                         std::uint64_t seed, const std::vector<PerimeterPart>& parts) {
     std::mt19937_64 random(seed);

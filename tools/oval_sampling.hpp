@@ -59,7 +59,7 @@ std::vector<std::vector<SampledPoint>> sampleOvalFamily(const CoefficientVector&
 
 /// The same with a stretch for each curve (curve j is sampled over parts[j - 1], or the last part
 /// when the list is shorter).
-std::vector<std::vector<SampledPoint>> sampleOvalFamily(const CoefficientVector& coefficients,
+std::vector<std::vector<SampledPoint>> sampleOvalFamilyByParts(const CoefficientVector& coefficients,
                                                         const std::vector<std::int32_t>& pointCounts, Real80 noise,
                                                         std::uint64_t seed, const std::vector<PerimeterPart>& parts);
 

@@ -431,9 +431,11 @@ constexpr std::size_t widerEnds = 3;
 // starts that lead elsewhere.
 constexpr double sameRotation = 1e-3;        // radians
 constexpr double sameSemiAxes = 1e-3;        // relative
-// A ring is split into this many stretches for its curvature, each needing a few points.
-constexpr std::size_t curvatureStretches = 3;
-constexpr std::size_t minPointsPerStretch = 4;
+// A ring is split into stretches for its curvature, at least the fewest and at most the most of
+// them, each with a few points: short stretches tell the end arc from its neighbours.
+constexpr std::size_t fewestStretches = 3;
+constexpr std::size_t mostStretches = 6;
+constexpr std::size_t minPointsPerStretch = 5;
 // The least and the most curved stretch must differ by this much for the curvature to tell the
 // end of an axis from the top.
 constexpr double evenBending = 0.9;
@@ -591,7 +593,8 @@ std::vector<RingEllipse> ellipsesByRotation(const CurveStore& curves, std::int32
 
 std::optional<CurvatureStart> curvatureStart(const Curve& curve) {
     const std::size_t n = curve.x.size();
-    if (n < curvatureStretches * minPointsPerStretch) return std::nullopt;
+    if (n < fewestStretches * minPointsPerStretch) return std::nullopt;
+    const std::size_t curvatureStretches = std::min(mostStretches, n / minPointsPerStretch);
     std::vector<double> x(n), y(n);
     for (std::size_t i = 0; i < n; ++i) {
         x[i] = static_cast<double>(curve.x[i]);
@@ -624,13 +627,16 @@ std::optional<CurvatureStart> curvatureStart(const Curve& curve) {
         const std::optional<Circle> c = circleThrough(px, py);
         if (!c) return std::nullopt;
         stretches.push_back(*c);
-        middles.push_back(order[(from + to) / 2].second);
+        // The end of an axis lies at or beyond the ring's end when its most curved stretch is the
+        // first or the last: the end point's direction from the arc's centre is then the nearer.
+        const std::size_t at = part == 0 ? from : part + 1 == curvatureStretches ? to - 1 : (from + to) / 2;
+        middles.push_back(order[at].second);
     }
     const auto byRadius = [](const Circle& a, const Circle& b) { return a.r < b.r; };
     const auto most = std::min_element(stretches.begin(), stretches.end(), byRadius);
     const auto least = std::max_element(stretches.begin(), stretches.end(), byRadius);
     if (!(most->r < evenBending * least->r)) return std::nullopt;
-    // The major axis runs from the end arc's centre through the middle of its stretch; the centre
+    // The major axis runs from the end arc's centre through its stretch; the centre
     // is where the minor axis through the top arc's centre crosses it.
     const std::size_t middle = middles[static_cast<std::size_t>(most - stretches.begin())];
     const double ux = x[middle] - most->x, uy = y[middle] - most->y;
@@ -648,7 +654,7 @@ std::optional<CurvatureStart> curvatureStart(const Curve& curve) {
     start.endRadius = most->r;
     start.topRadius = least->r;
     const RingEllipse& e = start.ellipse;
-    if (!(e.semiMinor > start.endRadius && e.semiMajor > e.semiMinor && start.topRadius > e.semiMajor)) return std::nullopt;
+    if (!(e.semiMinor > start.endRadius && e.semiMajor > e.semiMinor && start.topRadius > e.semiMinor)) return std::nullopt;
     return start;
 }
 
