@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "app/commands.hpp"
+#include "app/start_file.hpp"
 #include "base/constants.hpp"
+#include "base/ring_source.hpp"
 #include "base/run_error.hpp"
 #include "base/text_io.hpp"
 #include "drawing/dxf_encoder.hpp"
@@ -20,6 +22,7 @@
 #include "input/coefficient_file.hpp"
 #include "input/input_kind.hpp"
 #include "model/oval_construction.hpp"
+#include "report/fit_geopackage.hpp"
 #include "report/fit_json.hpp"
 #include "report/fit_report.hpp"
 
@@ -29,6 +32,7 @@ constexpr const char* reportFileName = "kelmar.txt";
 constexpr const char* drawingFileName = "kelmar.dxf";
 constexpr const char* jsonFileName = "kelmar.json";
 constexpr const char* pictureFileName = "kelmar.svg";
+constexpr const char* geoPackageFileName = "kelmar.gpkg";
 constexpr const char* startOrder = "X,Y,ROT,OA,OB,OC,DC,AE1[,AE2...]";
 // Coordinates and starting values beyond this magnitude are refused: the fit computes in double
 // precision, and squares of such values would overflow.
@@ -38,6 +42,8 @@ constexpr Real80 largestUsableValue = 1e100L;
 // semi-minor axis, it fits worse than the points allow.
 constexpr double dialogueRotationLimitDegrees = 5;
 constexpr double dialogueCentreShareLimit = 0.03;
+// A picture's ring label names the first ids of the ring's pieces and counts the others.
+constexpr std::size_t idsNamedInPicture = 2;
 
 /// The values of --start, in the dialogue's order of questions.
 std::vector<Real80> parseStartValues(const std::string& text) {
@@ -51,7 +57,8 @@ std::vector<Real80> parseStartValues(const std::string& text) {
         Real80 value = 0;
         const TokenProblem problem = parseRealToken(item, value);
         if (problem != TokenProblem::Valid) {
-            failInput(exitStatus::usage, tokenProblemSentence(where, problem, false) + "; --start takes " + startOrder);
+            failInput(exitStatus::usage, tokenProblemSentence(where, problem, false) + "; --start takes " + startOrder +
+                                             ", or the name of a coefficient file such as kelmar.coe");
         }
         if (!(std::fabs(value) <= largestUsableValue)) {
             failInput(exitStatus::usage, where + " is too large: the fit takes values up to 1e100");
@@ -135,14 +142,17 @@ CurveStore readPlan(const std::string& plan) {
     return curves;
 }
 
-/// The automatic starting values (rotation in radians); a drawing that yields none ends the run.
-AutomaticStart automaticStart(const CurveStore& curves, const std::string& plan) {
+/// The automatic starting values (rotation in radians); a drawing that yields none ends the run,
+/// saying how to give them to `command`, or, for guess, to kelmar fit.
+AutomaticStart automaticStart(const CurveStore& curves, const std::string& plan, const std::string& command) {
     std::optional<AutomaticStart> start = startingValues(curves);
     if (!start) {
+        const std::string how = command == "fit" ? "give them with --start " + std::string(startOrder)
+                                                 : "give them to 'kelmar fit " + plan + " --start " + startOrder +
+                                                       "', or type them at the dialogue's questions";
         failInput(exitStatus::dataError,
                   "no ring of '" + plan + "' yields an ellipse (each needs " + std::to_string(minPointsForEllipse) +
-                      " points or more, not all on a line), so there are no starting values: give them with --start " +
-                      startOrder);
+                      " points or more, not all on a line), so there are no starting values: " + how);
     }
     return *start;
 }
@@ -167,7 +177,7 @@ void checkOutputFolder(const std::string& folder) {
 /// replaced by an output.
 void refusePlanAsOutput(const std::string& plan, const std::string& folder) {
     for (const char* output :
-         {reportFileName, coefficientFileName, drawingFileName, jsonFileName, pictureFileName}) {
+         {reportFileName, coefficientFileName, drawingFileName, jsonFileName, pictureFileName, geoPackageFileName}) {
         const std::string path = (std::filesystem::path(folder) / output).string();
         if (!isSameFile(plan, path)) continue;
         failInput(exitStatus::dataError, "PLAN '" + plan + "' is the same file as " + path +
@@ -183,7 +193,7 @@ void writeWhole(const std::filesystem::path& path, const std::string& text) {
     closeChannel(file);
 }
 
-/// Writes the five files into `folder` (created when missing) and returns their names.
+/// Writes the six files into `folder` (created when missing) and returns their names.
 std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curves, const std::string& folder) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
@@ -213,14 +223,23 @@ std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curve
     closeChannel(drawing);
     written.push_back(drawing.name);
 
+    PictureCaption caption{run.inputFileName + ": eight-centre ovals fitted by kelmar fit", run.quality.deviations.rms};
+    for (std::int32_t j = 1; j <= curves.curveCount() && ringSourceOf(curves, j); ++j) {
+        caption.ringSources.push_back(describeRingSource(*ringSourceOf(curves, j), idsNamedInPicture));
+    }
     OutputChannel picture = createForWriting((dir / pictureFileName).string());
-    writeSvgPicture(picture, entities,
-                    {run.inputFileName + ": eight-centre ovals fitted by kelmar fit", run.quality.deviations.rms});
+    writeSvgPicture(picture, entities, caption);
     closeChannel(picture);
     written.push_back(picture.name);
 
     writeWhole(dir / jsonFileName, fitJson(run, curves));
     written.push_back((dir / jsonFileName).string());
+
+    const std::string geoPackage = (dir / geoPackageFileName).string();
+    if (const std::optional<OutputFailure> failure = writeFitGeoPackage(geoPackage, run, curves)) {
+        failRun(failure->errorNumber, KELMAR_HERE, failure->sentence);
+    }
+    written.push_back(geoPackage);
     return written;
 }
 
@@ -242,18 +261,37 @@ int answerDecimals(const CoefficientVector& c) {
 
 int runFitCommand(const FitOptions& options) {
     std::optional<std::vector<Real80>> startValues;
-    if (options.start) startValues = parseStartValues(*options.start);
+    std::optional<LoadedCoefficients> startFile;
+    if (options.start && namesStartFile(*options.start)) {
+        startFile = readStartFile(*options.start, largestUsableValue);
+    } else if (options.start) {
+        Real80 single = 0;
+        if (options.start->find(',') == std::string::npos &&
+            parseRealToken(*options.start, single) != TokenProblem::Valid) {
+            failInput(exitStatus::usage, "--start '" + *options.start + "' names no file that exists, and it is not " +
+                                             "a list of values: --start takes " + startOrder +
+                                             ", or the name of a coefficient file such as kelmar.coe");
+        }
+        startValues = parseStartValues(*options.start);
+    }
     checkOutputFolder(options.outDir);
     refusePlanAsOutput(options.plan, options.outDir);
     const CurveStore curves = readPlan(options.plan);
 
     FitRun run;
     run.inputFileName = options.plan;
+    // run.crsWkt stays empty until the plan's reader gives its coordinate reference system.
     run.settings.robust = options.robust;
     OutputChannel console = consoleOutput();
     writeLine(console, "kelmar fit " + describe(curves, options.plan));
     CoefficientVector start;
-    if (startValues) {
+    if (startFile) {
+        // The coefficient file's own order and units are the run's: OA, OB, X, Y, degrees, OC, DC, AE.
+        run.startFromPoints = false;
+        run.start = coefficientsForCurves(*startFile, *options.start, options.plan, curves.curveCount());
+        start = inRadians(run.start);
+        writeLine(console, "starting values from '" + *options.start + "'");
+    } else if (startValues) {
         run.startFromPoints = false;
         run.start = startFromValues(*startValues, curves.curveCount(), options.plan);
         start = inRadians(run.start);
@@ -261,7 +299,7 @@ int runFitCommand(const FitOptions& options) {
     } else {
         writeLine(console, "finding starting values from the points");
         flushChannel(console);
-        const AutomaticStart found = automaticStart(curves, options.plan);
+        const AutomaticStart found = automaticStart(curves, options.plan, "fit");
         writeLine(console, "starting values: the best of " + std::to_string(found.trials) + " trial ovals refined on " +
                                std::to_string(found.samplePoints) + " of the points");
         start = found.coefficients;
@@ -289,13 +327,14 @@ int runFitCommand(const FitOptions& options) {
     return 0;
 }
 
-int runGuessCommand(const std::string& plan) {
+int runGuessCommand(const GuessOptions& options) {
+    const std::string& plan = options.plan;
     const CurveStore curves = readPlan(plan);
-    const CoefficientVector start = automaticStart(curves, plan).coefficients;
+    const CoefficientVector start = automaticStart(curves, plan, "guess").coefficients;
     const int decimals = answerDecimals(start);
-    OutputChannel out = consoleOutput();
-    writeLine(out, plan);
-    auto answer = [&](Real80 value, int places) { writeLine(out, formatRealField(value, 0, places)); };
+    // The values in the order of the dialogue's questions, which is also the order of --start.
+    std::vector<std::string> answers;
+    auto answer = [&](Real80 value, int places) { answers.push_back(formatRealField(value, 0, places)); };
     answer(start.coef(coefficient::centreX), decimals);
     answer(start.coef(coefficient::centreY), decimals);
     const Real80 rotationDegrees = start.coef(coefficient::rotation) * constant::degreesPerRadian;
@@ -305,6 +344,16 @@ int runGuessCommand(const std::string& plan) {
     answer(start.coef(coefficient::oc), decimals);
     answer(start.coef(coefficient::dc), decimals);
     for (std::int32_t j = 1; j <= start.curveCount(); ++j) answer(start.coef(coefficient::ae(j)), decimals);
+    OutputChannel out = consoleOutput();
+    if (options.startLine) {
+        std::string line;
+        for (const std::string& value : answers) line += (line.empty() ? "" : ",") + value;
+        writeLine(out, line);
+        flushChannel(out);
+        return 0;
+    }
+    writeLine(out, plan);
+    for (const std::string& value : answers) writeLine(out, value);
     flushChannel(out);
 
     // The smallest ring's semi-minor axis is the size the dialogue's sign tests work at.
