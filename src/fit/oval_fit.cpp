@@ -433,6 +433,13 @@ constexpr double probePlace = 2e-2;
 // A probe counts when its end lowers the sum of squares by more than this fraction.
 constexpr double probeGain = 1e-9;
 
+/// Copies `from` into `to` element by element: the solver's problem holds pointers into `to`'s
+/// storage, which an assignment of the vector might replace.
+void copyInPlace(Variables& to, const Variables& from) {
+    to.shared = from.shared;
+    std::copy(from.ae.begin(), from.ae.end(), to.ae.begin());
+}
+
 /// The shared variables stepped once along variable k, `sign` either way, kept within bounds.
 Variables probedVariables(const Variables& from, int k, double sign, const Frame& frame, double placeMargin) {
     Variables v = from;
@@ -461,7 +468,7 @@ std::optional<Variables> betterProbe(FitProblem& problem, Variables& variables, 
     for (int k = 0; k < sharedVariableCount; ++k) {
         for (const double sign : {1.0, -1.0}) {
             const Variables probed = probedVariables(start, k, sign, frame, settings.placeMargin);
-            variables = probed;
+            copyInPlace(variables, probed);
             IterationRelay relay(data, variables, frame, settings, quiet, 1);
             const ceres::Solver::Summary summary = problem.solve(settings.maxIterations, settings.functionTolerance, relay);
             evaluations += std::max(summary.num_residual_evaluations, 0);
@@ -471,7 +478,7 @@ std::optional<Variables> betterProbe(FitProblem& problem, Variables& variables, 
             }
         }
     }
-    variables = start;
+    copyInPlace(variables, start);
     return best;
 }
 
@@ -519,7 +526,7 @@ OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const 
     if (fit.iterations == 0 && fit.stopReason != StopReason::IterationLimit && !settings.robust) {
         if (std::optional<Variables> probe =
                 betterProbe(*problem, variables, data, frame, settings, summary.final_cost, fit.evaluations)) {
-            variables = std::move(*probe);
+            copyInPlace(variables, *probe);
             IterationRelay relay(data, variables, frame, settings, report, nextIteration);
             summary = problem->solve(settings.maxIterations, settings.functionTolerance, relay);
             fit.iterations += static_cast<std::int32_t>(summary.iterations.size() > 0 ? summary.iterations.size() - 1 : 0);
