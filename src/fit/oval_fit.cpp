@@ -430,7 +430,7 @@ constexpr double probeCentre = 1e-3;
 constexpr double probeRotation = 1e-2;
 constexpr double probeLength = 1e-3;
 constexpr double probePlace = 2e-2;
-// A probe counts when its end lowers the sum of squares by more than this fraction.
+// A probe counts when it lowers the sum of squares by more than this fraction.
 constexpr double probeGain = 1e-9;
 
 /// Copies `from` into `to` element by element: the solver's problem holds pointers into `to`'s
@@ -455,30 +455,25 @@ Variables probedVariables(const Variables& from, int k, double sign, const Frame
     return v;
 }
 
-/// Where a fit that stopped at its start should begin again: the step along one shared variable
-/// whose own fit ends lowest, when it ends lower than `cost` at all. Each probe is fitted quietly;
-/// `evaluations` counts their deviations.
-std::optional<Variables> betterProbe(FitProblem& problem, Variables& variables, const FitData& data,
-                                     const Frame& frame, const OvalFitSettings& settings, double cost,
-                                     std::int32_t& evaluations) {
-    const Variables start = variables;
+/// Where a fit that stopped at its start should begin again: of the steps along each shared
+/// variable both ways, the one with the lowest sum of squares, when it is lower than `sum` (the
+/// start's) at all. `evaluations` counts the probes.
+std::optional<Variables> betterProbe(const Variables& start, const FitData& data, const Frame& frame,
+                                     const OvalFitSettings& settings, double sum, std::int32_t& evaluations) {
     std::optional<Variables> best;
-    double lowest = cost * (1 - probeGain);
-    const IterationReport quiet;
+    double lowest = sum * (1 - probeGain);
     for (int k = 0; k < sharedVariableCount; ++k) {
         for (const double sign : {1.0, -1.0}) {
-            const Variables probed = probedVariables(start, k, sign, frame, settings.placeMargin);
-            copyInPlace(variables, probed);
-            IterationRelay relay(data, variables, frame, settings, quiet, 1);
-            const ceres::Solver::Summary summary = problem.solve(settings.maxIterations, settings.functionTolerance, relay);
-            evaluations += std::max(summary.num_residual_evaluations, 0);
-            if (summary.final_cost < lowest) {
-                lowest = summary.final_cost;
-                best = probed;
+            Variables probed = probedVariables(start, k, sign, frame, settings.placeMargin);
+            double probedSum = 0;
+            for (const double d : data.deviations(probed)) probedSum += d * d;
+            evaluations += 1;
+            if (probedSum < lowest) {
+                lowest = probedSum;
+                best = std::move(probed);
             }
         }
     }
-    copyInPlace(variables, start);
     return best;
 }
 
@@ -524,8 +519,9 @@ OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const 
     fit.stopReason = stopReasonOf(summary);
     // "Converged at the starting values" only when no step from any direction leads lower.
     if (fit.iterations == 0 && fit.stopReason != StopReason::IterationLimit && !settings.robust) {
-        if (std::optional<Variables> probe =
-                betterProbe(*problem, variables, data, frame, settings, summary.final_cost, fit.evaluations)) {
+        double sum = 0;
+        for (const double d : data.deviations(variables)) sum += d * d;
+        if (std::optional<Variables> probe = betterProbe(variables, data, frame, settings, sum, fit.evaluations)) {
             copyInPlace(variables, *probe);
             IterationRelay relay(data, variables, frame, settings, report, nextIteration);
             summary = problem->solve(settings.maxIterations, settings.functionTolerance, relay);

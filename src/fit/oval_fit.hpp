@@ -80,7 +80,7 @@ struct OvalFit {
 
 /// Fits the oval to `curves` from `start` (rotation in radians; lengths as their absolute values).
 /// Rings without points keep their AE. Each iteration is reported as it ends. A fit that would stop
-/// without a single step first tries a step along each shared variable both ways, and goes on from
-/// the one whose fit ends lowest (reported as usual) when one does.
+/// without a single step first tries a small step along each shared variable both ways, and goes on
+/// from the one that lowers the sum of squares most (reported as usual) when one lowers it.
 OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const OvalFitSettings& settings,
                 const IterationReport& report = {});
