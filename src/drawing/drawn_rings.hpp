@@ -54,8 +54,24 @@ struct RingGauge {
         bool reflex;                        // the arc sweeps more than half a turn
     };
     std::vector<Wedge> wedges;  // arcsPerRing per ring, in ring order
+    /// Where each ring can lie: every point of its arcs is between `inner` and `outer` from the
+    /// rings' common centre, give or take `centreSpread` (how far a ring's own centre lies from
+    /// the common one). A point is measured only against the rings its distance from the centre
+    /// allows to be the nearest.
+    struct Shell {
+        double inner, outer;
+    };
+    std::vector<Shell> shells;            // one per ring, in ring order
+    std::vector<std::size_t> byInner;     // ring indices by increasing inner
+    std::vector<double> innerSorted;      // shells[byInner[i]].inner
+    std::vector<double> outerSoFar;       // largest outer of byInner[0..i]
+    double centreX = 0, centreY = 0;
+    double centreSpread = 0;
 };
 RingGauge gaugeOfRings(const std::vector<DrawnRing>& rings);
 
 /// The deviation of `point` from the nearest ring; the gauge must hold at least one ring.
 RingDeviation deviationFromRings(const RingGauge& gauge, const PlanePoint& point);
+
+/// The same, measured against every arc of every ring: the straightforward way, for checking.
+RingDeviation deviationFromEveryRing(const RingGauge& gauge, const PlanePoint& point);

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <initializer_list>
 #include <ostream>
 #include <string>
@@ -101,6 +103,78 @@ TEST(SvgPicture, ArcsThatDoNotCloseAreNoRing) {
     ASSERT_EQ(rings.size(), 1u);
     EXPECT_NEAR(static_cast<double>(rings[0].semiMajor), 12.0, 1e-12);
 }
+
+// ---------------------------------------------------------------- nearest ring from the shells
+
+struct FamilyCase {
+    const char* name;
+    std::vector<CoefficientVector> families;  // each family's rings drawn one after the other
+};
+void PrintTo(const FamilyCase& c, std::ostream* os) { *os << c.name; }
+
+CoefficientVector evenlySpaced(Real80 cx, Real80 cy, Real80 theta, int rings, Real80 spacing) {
+    CoefficientVector c = example::ovalCoefficients(cx, cy, theta, {});
+    for (int j = 0; j < rings; ++j) c.values.push_back(1.0L + spacing * j);
+    return c;
+}
+
+class NearestRing : public ::testing::TestWithParam<FamilyCase> {};
+
+// The measure that looks only at the rings a point's distance from the centre allows gives
+// the very values of the measure against every arc, for points everywhere around the rings.
+TEST_P(NearestRing, AgreesWithTheMeasureAgainstEveryArc) {
+    std::vector<DrawnEntity> entities;
+    for (const CoefficientVector& family : GetParam().families) {
+        const std::vector<DrawnEntity> more = drawingOf(family);
+        entities.insert(entities.end(), more.begin(), more.end());
+    }
+    const RingGauge gauge = gaugeOfRings(ringsOfDrawing(entities));
+    ASSERT_GE(gauge.shells.size(), 3u);
+    struct {
+        double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
+    } box;
+    for (const RingGauge::Wedge& w : gauge.wedges) {
+        box.minX = std::min(box.minX, w.cx - std::fabs(w.radius));
+        box.minY = std::min(box.minY, w.cy - std::fabs(w.radius));
+        box.maxX = std::max(box.maxX, w.cx + std::fabs(w.radius));
+        box.maxY = std::max(box.maxY, w.cy + std::fabs(w.radius));
+    }
+    std::uint64_t state = 12345;
+    const auto unit = [&state] {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<double>(state >> 11) / 9007199254740992.0;
+    };
+    int differences = 0;
+    for (int n = 0; n < 20000; ++n) {
+        // Within the box and a quarter of it around, and now and then at a centre itself.
+        const double x = box.minX + (1.5 * unit() - 0.25) * (box.maxX - box.minX);
+        const double y = box.minY + (1.5 * unit() - 0.25) * (box.maxY - box.minY);
+        const PlanePoint point = n % 997 == 0 ? PlanePoint{gauge.wedges[0].cx, gauge.wedges[0].cy} : PlanePoint{x, y};
+        const RingDeviation fast = deviationFromRings(gauge, point);
+        const RingDeviation every = deviationFromEveryRing(gauge, point);
+        const bool same = fast.ring == every.ring && fast.deviation == every.deviation &&
+                          fast.foot.x == every.foot.x && fast.foot.y == every.foot.y &&
+                          fast.direction.x == every.direction.x && fast.direction.y == every.direction.y;
+        if (!same && ++differences <= 5) {
+            ADD_FAILURE() << "(" << x << ", " << y << "): ring " << fast.ring << " deviation "
+                          << static_cast<double>(fast.deviation) << ", against every arc ring " << every.ring
+                          << " deviation " << static_cast<double>(every.deviation);
+        }
+    }
+    EXPECT_EQ(differences, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SvgPicture, NearestRing,
+    ::testing::Values(FamilyCase{"FortyConcentricRings", {evenlySpaced(3, -2, 0.3L, 40, 0.5L)}},
+                      FamilyCase{"CloseRingsFarFromTheOrigin", {evenlySpaced(5e5L, 2e5L, 1.1L, 25, 0.02L)}},
+                      FamilyCase{"UnevenRings", {example::ovalCoefficients(0, 0, 0, {1, 1.1L, 4, 9, 9.05L, 30})}},
+                      // two drawings side by side: centres far apart, shells of no use
+                      FamilyCase{"TwoFamiliesApart",
+                                 {evenlySpaced(0, 0, 0, 5, 1), evenlySpaced(60, 10, 0.5L, 4, 2)}},
+                      FamilyCase{"TwoFamiliesOverlapping",
+                                 {evenlySpaced(0, 0, 0, 6, 1), evenlySpaced(1.5L, -0.5L, 0.2L, 6, 1.3L)}}),
+    [](const ::testing::TestParamInfo<FamilyCase>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------- the encoding
 
