@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "base/real80.hpp"
@@ -54,19 +55,19 @@ struct RingGauge {
         bool reflex;                        // the arc sweeps more than half a turn
     };
     std::vector<Wedge> wedges;  // arcsPerRing per ring, in ring order
-    /// Where each ring can lie: every point of its arcs is between `inner` and `outer` from the
-    /// rings' common centre, give or take `centreSpread` (how far a ring's own centre lies from
-    /// the common one). A point is measured only against the rings its distance from the centre
-    /// allows to be the nearest.
-    struct Shell {
-        double inner, outer;
+    /// Where the rings lie about the first ring's centre: the turn cut into equal sectors, and in
+    /// each the rings that pass through it with the least and greatest distance from the centre
+    /// of their points there. A point is measured only against the rings its distance from the
+    /// centre and its direction allow to be the nearest.
+    struct SectorEntry {
+        float nearest, farthest;  // rounded outwards: many rings in many sectors take little room
+        std::uint32_t ring;
     };
-    std::vector<Shell> shells;            // one per ring, in ring order
-    std::vector<std::size_t> byInner;     // ring indices by increasing inner
-    std::vector<double> innerSorted;      // shells[byInner[i]].inner
-    std::vector<double> outerSoFar;       // largest outer of byInner[0..i]
     double centreX = 0, centreY = 0;
-    double centreSpread = 0;
+    std::size_t sectorCount = 0;
+    std::vector<std::size_t> sectorStart;  // entries of sector s: [sectorStart[s], sectorStart[s + 1])
+    std::vector<SectorEntry> entries;      // by increasing nearest within each sector
+    std::vector<float> farthestSoFar;      // the greatest farthest of the sector's entries up to each
 };
 RingGauge gaugeOfRings(const std::vector<DrawnRing>& rings);
 
