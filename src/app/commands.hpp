@@ -7,14 +7,19 @@
 /// `kelmar fit PLAN`: the best oval found from the points alone.
 struct FitOptions {
     std::string plan;
-    std::optional<std::string> start;  // X,Y,ROT,OA,OB,OC,DC,AE1[,AE2...] as typed
+    std::optional<std::string> start;  // X,Y,ROT,OA,OB,OC,DC,AE1[,AE2...] as typed, or a coefficient file
     std::string outDir = ".";
     bool robust = false;
 };
 int runFitCommand(const FitOptions& options);
 
-/// `kelmar guess PLAN`: the automatic starting values as an answers file for the dialogue.
-int runGuessCommand(const std::string& plan);
+/// `kelmar guess PLAN [--start-line]`: the automatic starting values as an answers file for the
+/// dialogue, or as the one line that `kelmar fit --start` takes.
+struct GuessOptions {
+    std::string plan;
+    bool startLine = false;
+};
+int runGuessCommand(const GuessOptions& options);
 
 /// `kelmar svg DRAWING [OUT]`: a picture of a drawing that kelmar wrote.
 struct SvgOptions {
