@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/commands.hpp"
+#include "app/progress.hpp"
 #include "app/start_file.hpp"
 #include "base/constants.hpp"
 #include "base/run_error.hpp"
@@ -189,7 +190,8 @@ void writeWhole(const std::filesystem::path& path, const std::string& text) {
 }
 
 /// Writes the five files into `folder` (created when missing) and returns their names.
-std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curves, const std::string& folder) {
+std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curves, const std::string& folder,
+                                      Progress& progress) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error) {
@@ -199,6 +201,7 @@ std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curve
     std::vector<std::string> written;
     setActivity("writing the results");
 
+    progress.show(std::string("writing ") + reportFileName);
     OutputChannel report = createForWriting((dir / reportFileName).string());
     writeFitReport(report, run, curves);
     closeChannel(report);
@@ -209,15 +212,18 @@ std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curve
     closeChannel(coefficients);
     written.push_back(coefficients.name);
 
-    // The drawing and the picture come from the same entities.
-    const std::vector<DrawnEntity> entities = fitDrawing(run, curves);
+    // The drawing and the picture come from the same entities, drawn afresh for each so that
+    // none of them is held.
+    const DrawingSource entities = [&run, &curves](const DrawingSink& sink) { drawFit(run, curves, sink); };
+    progress.show(std::string("writing ") + drawingFileName);
     OutputChannel drawing = createForWriting((dir / drawingFileName).string());
     openDxfEntities(drawing);
-    for (const DrawnEntity& entity : entities) writeDxfEntity(drawing, entity);
+    entities([&drawing](const DrawnEntity& entity) { writeDxfEntity(drawing, entity); });
     closeDxfEntities(drawing);
     closeChannel(drawing);
     written.push_back(drawing.name);
 
+    progress.show(std::string("writing ") + pictureFileName);
     OutputChannel picture = createForWriting((dir / pictureFileName).string());
     writeSvgPicture(picture, entities,
                     {run.inputFileName + ": eight-centre ovals fitted by kelmar fit", run.quality.deviations.rms});
@@ -226,6 +232,7 @@ std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curve
 
     writeWhole(dir / jsonFileName, fitJson(run, curves));
     written.push_back((dir / jsonFileName).string());
+    progress.clear();
     return written;
 }
 
@@ -262,7 +269,10 @@ int runFitCommand(const FitOptions& options) {
     }
     checkOutputFolder(options.outDir);
     refusePlanAsOutput(options.plan, options.outDir);
+    Progress progress = Progress::onTerminal();
+    progress.show("reading '" + options.plan + "'");
     const CurveStore curves = readPlan(options.plan);
+    progress.clear();
 
     FitRun run;
     run.inputFileName = options.plan;
@@ -284,7 +294,9 @@ int runFitCommand(const FitOptions& options) {
     } else {
         writeLine(console, "finding starting values from the points");
         flushChannel(console);
+        progress.show("finding starting values");
         const AutomaticStart found = automaticStart(curves, options.plan, "fit");
+        progress.clear();
         writeLine(console, "starting values: the best of " + std::to_string(found.trials) + " trial ovals refined on " +
                                std::to_string(found.samplePoints) + " of the points");
         start = found.coefficients;
@@ -292,19 +304,26 @@ int runFitCommand(const FitOptions& options) {
     }
 
     setActivity("fitting the oval to the points of '" + options.plan + "'");
+    run.settings.stageReport = [&progress](const std::string& stage) { progress.show(stage); };
+    progress.show("fitting the oval");
     run.fit = fitOval(curves, start, run.settings, [&](const FitIteration& iteration) {
+        progress.clear();
         writeLine(console, iterationLine(iteration));
         flushChannel(console);
+        progress.show("fitting the oval: iteration " + std::to_string(iteration.number) + " done");
         if (iteration.accepted) run.iterations.push_back(iteration);
     });
+    run.settings.stageReport = nullptr;
     if (!allFinite(run.fit.coefficients)) {
         failInput(exitStatus::dataError, "the fit of '" + options.plan +
                                              "' ended without a usable oval (a value is not a number); try --start");
     }
+    progress.show("checking the fitted oval");
     run.quality = assessFit(curves, run.fit, run.settings);
+    progress.clear();
     for (const std::string& warning : run.quality.warnings) warn(warning);
 
-    const std::vector<std::string> written = writeOutputs(run, curves, options.outDir);
+    const std::vector<std::string> written = writeOutputs(run, curves, options.outDir, progress);
     writeFitSummary(console, run, curves, written);
     flushChannel(console);
     return 0;
@@ -312,8 +331,12 @@ int runFitCommand(const FitOptions& options) {
 
 int runGuessCommand(const GuessOptions& options) {
     const std::string& plan = options.plan;
+    Progress progress = Progress::onTerminal();
+    progress.show("reading '" + plan + "'");
     const CurveStore curves = readPlan(plan);
+    progress.show("finding starting values");
     const CoefficientVector start = automaticStart(curves, plan, "guess").coefficients;
+    progress.clear();
     const int decimals = answerDecimals(start);
     // The values in the order of the dialogue's questions, which is also the order of --start.
     std::vector<std::string> answers;

@@ -501,6 +501,7 @@ OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const 
 
     const std::int64_t unknowns = sharedVariableCount + static_cast<std::int64_t>(data.rings().size());
     if (settings.standardErrors && data.pointCount() > unknowns) {
+        if (settings.stageReport) settings.stageReport("standard errors");
         if (const auto cov = problem->covariance(data)) {
             const double freedom = static_cast<double>(data.pointCount() - unknowns);
             // A robust fit takes the noise from the median deviation, which its outliers do not inflate.
