@@ -611,15 +611,20 @@ std::size_t writeDrawing(SvgText& svg, const Collected& c, const RingGauge& gaug
     return cutShort;
 }
 
-/// The text of a ring's label: its number and its semi-axes, each with `decimals` decimals.
-std::string ringLabelText(std::size_t number, double semiMajor, double semiMinor, int decimals) {
-    return "ring " + std::to_string(number) + ": semi-axes " + fixedDecimalsText(semiMajor, decimals) + " \u00d7 " +
-           fixedDecimalsText(semiMinor, decimals);
+/// The text of a ring's label: its number, its semi-axes with `decimals` decimals each, and
+/// where the caller says it came from (none when empty).
+std::string ringLabelText(std::size_t number, double semiMajor, double semiMinor, int decimals,
+                          std::string_view source) {
+    std::string text = "ring " + std::to_string(number) + ": semi-axes " + fixedDecimalsText(semiMajor, decimals) +
+                       " \u00d7 " + fixedDecimalsText(semiMinor, decimals);
+    if (!source.empty()) text += " (" + std::string(source) + ")";
+    return text;
 }
 
-/// The labelled rings' semi-axes, with the decimals a hundred-thousandth of the drawing needs:
-/// every ring, or of many rings every so many and the last.
-std::vector<RingLabel> ringLabels(const std::vector<DrawnRing>& rings, double span) {
+/// The labelled rings' semi-axes, with the decimals a hundred-thousandth of the drawing needs,
+/// and their sources: every ring, or of many rings every so many and the last.
+std::vector<RingLabel> ringLabels(const std::vector<DrawnRing>& rings, double span,
+                                  const std::vector<std::string>& sources) {
     const int decimals = std::clamp(static_cast<int>(std::ceil(std::log10(1e5 / span))), 0, maxDecimals);
     const std::size_t step = (rings.size() + maxRingLabels - 1) / maxRingLabels;
     std::vector<RingLabel> labels;
@@ -628,7 +633,8 @@ std::vector<RingLabel> ringLabels(const std::vector<DrawnRing>& rings, double sp
         RingLabel label{};
         label.ring = r;
         label.text = ringLabelText(r + 1, static_cast<double>(rings[r].semiMajor),
-                                   static_cast<double>(rings[r].semiMinor), decimals);
+                                   static_cast<double>(rings[r].semiMinor), decimals,
+                                   r < sources.size() ? std::string_view(sources[r]) : std::string_view());
         labels.push_back(std::move(label));
     }
     return labels;
@@ -799,7 +805,7 @@ PictureSummary writeSvgPicture(OutputChannel& picture, const DrawingSource& draw
     summary.rms = summary.rmsStated ? *caption.statedRms : deviations.rms;
     summary.magnification = deviations.magnification;
 
-    const std::vector<RingLabel> labels = ringLabels(rings, collected.span);
+    const std::vector<RingLabel> labels = ringLabels(rings, collected.span, caption.ringSources);
     std::size_t longestLabel = 0;
     for (const RingLabel& label : labels) longestLabel = std::max(longestLabel, label.text.size());
     const double labelColumn =
