@@ -282,8 +282,10 @@ void writeText(OutputChannel& channel, std::string_view text) {
     if (text.empty()) return;
     errno = 0;
     // One program thread writes each channel: the stream lock of fwrite would cost more than the
-    // short fields it guards.
-    checkWrite(channel, fwrite_unlocked(text.data(), 1, text.size(), channel.file) == text.size());
+    // short fields it guards. A line-buffered console may take the text and fail to pass it on:
+    // the stream's error flag tells, and errno still holds the cause.
+    const bool taken = fwrite_unlocked(text.data(), 1, text.size(), channel.file) == text.size();
+    checkWrite(channel, taken && ferror_unlocked(channel.file) == 0);
 }
 
 void writeIntegerField(OutputChannel& channel, std::int64_t value, int width) {
