@@ -345,9 +345,11 @@ public:
     /// none when the Jacobian is rank deficient.
     using Covariance = FitCovariance;
     std::optional<Covariance> covariance(const FitData& data) {
-        // On threads the solver's last digits vary from run to run anyway; there the Jacobian is
-        // taken a stretch at a time instead of whole, which a million points could not afford.
-        if (data.pointCount() >= minPointsForThreads) return ringByRingCovariance(data);
+        // From this many points on, the Jacobian is taken a stretch at a time instead of whole,
+        // which a million points could not afford; below, the solver's own covariance keeps the
+        // bytes of every smaller drawing (the two agree to about 1e-13).
+        constexpr std::int64_t minPointsForRingByRing = 10000;
+        if (data.pointCount() >= minPointsForRingByRing) return ringByRingCovariance(data);
         return solverCovariance();
     }
 
