@@ -369,6 +369,7 @@ int runFitCommand(const FitOptions& options) {
                                std::to_string(found.samplePoints) + " of the points");
         start = found.coefficients;
         run.start = inDegrees(start);
+        run.runnerUp = found.runnerUp;
     }
 
     setActivity("fitting the oval to the points of '" + options.plan + "'");
@@ -388,6 +389,7 @@ int runFitCommand(const FitOptions& options) {
     }
     progress.show("checking the fitted oval");
     run.quality = assessFit(curves, run.fit, run.settings);
+    if (run.runnerUp) warnOfOtherOptimum(run.quality, curves, run.fit, run.runnerUp->coefficients, run.runnerUp->rms);
     progress.clear();
     for (const std::string& warning : run.quality.warnings) warn(warning);
 
