@@ -9,6 +9,22 @@
 namespace {
 
 constexpr const char* versionLine = "kelmar 1.1";
+constexpr const char* planHelp =
+    "The points: a DXF drawing, a GIS dataset (GeoPackage, Shapefile, GeoJSON, KML, CSV), a survey point file, or "
+    "kelmar's point list";
+
+/// The options that choose what of a plan is read, shared by fit, guess and list.
+void addSelectionOptions(CLI::App* command, PlanSelection& selection) {
+    command->add_option("--layer", selection.layers,
+                        "Read only this layer (of a drawing, or of a GIS dataset); repeat it for more layers")
+        ->allow_extra_args(false);
+    command->add_option("--ring-by", selection.ringBy,
+                        "Put all geometry with the same layer (--ring-by layer) or the same value of a field "
+                        "(--ring-by code) into one ring");
+    command->add_option("--columns", selection.columns,
+                        "The columns X,Y[,RING] of a survey point file without a header (numbers counted from 1, "
+                        "or names)");
+}
 
 }  // namespace
 
@@ -22,8 +38,8 @@ int runCommandLine(int argc, char** argv) {
     FitOptions fit;
     CLI::App* fitCommand = app.add_subcommand(
         "fit", "Find the best oval from the points alone; write kelmar.txt, .coe, .dxf, .json and .svg");
-    fitCommand->add_option("PLAN", fit.plan, "The points: a DXF drawing, or a point list whose name ends in t")
-        ->required();
+    fitCommand->add_option("PLAN", fit.plan, planHelp)->required();
+    addSelectionOptions(fitCommand, fit.selection);
     fitCommand->add_option("--start", fit.start,
                            "Starting values X,Y,ROT,OA,OB,OC,DC,AE1[,AE2...] (rotation in degrees) instead of "
                            "the automatic ones");
@@ -33,10 +49,17 @@ int runCommandLine(int argc, char** argv) {
                          "it down-weighted");
 
     std::string guessPlan;
+    PlanSelection guessSelection;
     CLI::App* guessCommand =
         app.add_subcommand("guess", "Print the automatic starting values as an answers file for the dialogue");
-    guessCommand->add_option("PLAN", guessPlan, "The points: a DXF drawing, or a point list whose name ends in t")
-        ->required();
+    guessCommand->add_option("PLAN", guessPlan, planHelp)->required();
+    addSelectionOptions(guessCommand, guessSelection);
+
+    ListOptions list;
+    CLI::App* listCommand = app.add_subcommand(
+        "list", "Show what would be read from a plan: its layers, what is left out and why, the rings and their sources");
+    listCommand->add_option("PLAN", list.plan, planHelp)->required();
+    addSelectionOptions(listCommand, list.selection);
 
     SvgOptions svg;
     CLI::App* svgCommand = app.add_subcommand("svg", "Turn a drawing written by kelmar into an SVG picture");
@@ -44,10 +67,11 @@ int runCommandLine(int argc, char** argv) {
     svgCommand->add_option("OUT", svg.out, "The picture to write (default: the drawing's name ending in .svg)");
 
     const std::string first = argv[1];
-    if (!first.empty() && first[0] != '-' && first != "fit" && first != "guess" && first != "svg") {
+    if (!first.empty() && first[0] != '-' && first != "fit" && first != "guess" && first != "svg" &&
+        first != "list") {
         std::fflush(stdout);
         std::fprintf(stderr,
-                     "kelmar: '%s' is not a command: the commands are fit, guess and svg (run 'kelmar --help'), and "
+                     "kelmar: '%s' is not a command: the commands are fit, guess, list and svg (run 'kelmar --help'), and "
                      "kelmar without arguments runs the dialogue\n",
                      first.c_str());
         return exitStatus::usage;
@@ -61,6 +85,7 @@ int runCommandLine(int argc, char** argv) {
         return exitStatus::usage;
     }
     if (*fitCommand) return runFitCommand(fit);
-    if (*guessCommand) return runGuessCommand(guessPlan);
+    if (*guessCommand) return runGuessCommand(guessPlan, guessSelection);
+    if (*listCommand) return runListCommand(list);
     return runSvgCommand(svg);
 }

@@ -4,17 +4,28 @@
 #include <optional>
 #include <string>
 
+#include "input/plan_reader.hpp"
+
 /// `kelmar fit PLAN`: the best oval found from the points alone.
 struct FitOptions {
     std::string plan;
     std::optional<std::string> start;  // X,Y,ROT,OA,OB,OC,DC,AE1[,AE2...] as typed
     std::string outDir = ".";
     bool robust = false;
+    PlanSelection selection;  // --layer, --ring-by, --columns
 };
 int runFitCommand(const FitOptions& options);
 
 /// `kelmar guess PLAN`: the automatic starting values as an answers file for the dialogue.
-int runGuessCommand(const std::string& plan);
+int runGuessCommand(const std::string& plan, const PlanSelection& selection = {});
+
+/// `kelmar list PLAN`: what would be read, without fitting: the layers with their kinds, what is
+/// left out and why, and the rings with their points and sources.
+struct ListOptions {
+    std::string plan;
+    PlanSelection selection;
+};
+int runListCommand(const ListOptions& options);
 
 /// `kelmar svg DRAWING [OUT]`: a picture of a drawing that kelmar wrote.
 struct SvgOptions {

@@ -18,6 +18,7 @@
 #include "fit/oval_fit.hpp"
 #include "fit/starting_values.hpp"
 #include "input/coefficient_file.hpp"
+#include "app/plan_input.hpp"
 #include "input/input_kind.hpp"
 #include "model/oval_construction.hpp"
 #include "report/fit_json.hpp"
@@ -99,23 +100,18 @@ CoefficientVector inDegrees(CoefficientVector c) {
     return c;
 }
 
-/// Reads the points of `plan`. Whatever stops the reading (a missing file, a number that is not
-/// one, a broken drawing) ends the run as unusable data, with the reader's sentence.
-CurveStore readPlan(const std::string& plan) {
-    if (plan.empty()) failInput(exitStatus::usage, "PLAN is empty: name " + std::string(pointFormats));
+/// Reads the rings of `plan` with `selection`. Whatever stops the reading (a missing file, a number
+/// that is not one, a broken drawing, a selection that leaves nothing) ends the run as unusable
+/// data, with the reader's sentence.
+CurveStore readPlan(const std::string& plan, const PlanSelection& selection) {
+    if (plan.empty()) failInput(exitStatus::usage, "PLAN is empty: name " + std::string(planFormats));
     std::error_code error;
     if (std::filesystem::is_directory(plan, error)) {
-        failInput(exitStatus::dataError, "'" + plan + "' is a folder: name " + std::string(pointFormats));
+        failInput(exitStatus::dataError, "'" + plan + "' is a folder: name one of " + std::string(planFormats));
     }
-    CurveStore curves;
-    setFailureMode(FailureMode::ThrowRunEnded);
-    try {
-        readPointsFile(plan, curves);
-    } catch (const RunEnded& ended) {
-        setFailureMode(FailureMode::ExitProcess);
-        failInput(ended.status == exitStatus::usage ? exitStatus::usage : exitStatus::dataError, ended.sentence);
-    }
-    setFailureMode(FailureMode::ExitProcess);
+    const PlanContents contents = readPlanOrEnd(plan, selection);
+    warnOfDoubtfulRings(contents, plan);
+    CurveStore curves = contents.rings;
 
     std::int64_t total = 0;
     for (const Curve& curve : curves.curves) {
@@ -245,7 +241,7 @@ int runFitCommand(const FitOptions& options) {
     if (options.start) startValues = parseStartValues(*options.start);
     checkOutputFolder(options.outDir);
     refusePlanAsOutput(options.plan, options.outDir);
-    const CurveStore curves = readPlan(options.plan);
+    const CurveStore curves = readPlan(options.plan, options.selection);
 
     FitRun run;
     run.inputFileName = options.plan;
@@ -287,8 +283,8 @@ int runFitCommand(const FitOptions& options) {
     return 0;
 }
 
-int runGuessCommand(const std::string& plan) {
-    const CurveStore curves = readPlan(plan);
+int runGuessCommand(const std::string& plan, const PlanSelection& selection) {
+    const CurveStore curves = readPlan(plan, selection);
     const CoefficientVector start = automaticStart(curves, plan).coefficients;
     const int decimals = answerDecimals(start);
     OutputChannel out = consoleOutput();

@@ -86,6 +86,7 @@ FailureMode failureMode = FailureMode::ExitProcess;
 }  // namespace
 
 void setFailureMode(FailureMode mode) { failureMode = mode; }
+FailureMode currentFailureMode() { return failureMode; }
 
 void failRun(int number, std::uint32_t place, const std::string& sentence) {
     if (failureMode == FailureMode::ThrowRunEnded) throw RunEnded{number, true, sentence};
