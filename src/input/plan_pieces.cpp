@@ -84,9 +84,7 @@ CurveStore ringsOfPieces(const std::vector<PlanPiece>& pieces, RingGrouping grou
                 bool named = false;
                 for (std::size_t from = 0; from <= source.layer.size();) {
                     const std::size_t comma = std::min(source.layer.find(", ", from), source.layer.size());
-                    if (source.layer.compare(from, comma - from, piece.layer) == 0 && comma - from == piece.layer.size()) {
-                        named = true;
-                    }
+                    named = named || sameLayerName(source.layer.substr(from, comma - from), piece.layer);
                     from = comma + 2;
                 }
                 if (!named) source.layer += ", " + piece.layer;

@@ -167,8 +167,15 @@ SurveyReading readSurveyPoints(std::string_view bytes, const std::string& name, 
     }
     const char separator = separatorOf(lines);
     const std::vector<std::string_view> first = fieldsOf(lines[0].text, separator);
-    const bool header = std::any_of(first.begin(), first.end(),
-                                    [&](std::string_view f) { return !numberOf(f, separator).has_value(); });
+    // A header names a column whose values are numbers; a first line of points may hold names too
+    // (point names, codes), in columns that hold names on every line.
+    bool header = false;
+    const std::vector<std::string_view> second =
+        lines.size() > 1 ? fieldsOf(lines[1].text, separator) : std::vector<std::string_view>{};
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        const bool name = !numberOf(first[i], separator).has_value();
+        header = header || (name && (second.empty() || (i < second.size() && numberOf(second[i], separator))));
+    }
     for (std::size_t i = 0; i < first.size(); ++i) {
         reading.fields.push_back(header ? std::string(unquoted(first[i])) : std::to_string(i + 1));
     }
@@ -208,11 +215,14 @@ SurveyReading readSurveyPoints(std::string_view bytes, const std::string& name, 
     } else {
         // Without names: a first column of whole numbers holds point numbers, never a coordinate.
         bool numbered = true;
-        for (const TextLine& line : lines) numbered = numbered && isWholeNumber(fieldsOf(line.text, separator)[0]);
+        for (const TextLine& line : lines) {
+            const std::string_view field = fieldsOf(line.text, separator)[0];
+            numbered = numbered && (isWholeNumber(field) || !numberOf(field, separator));
+        }
         xColumn = numbered ? 1 : 0;
         yColumn = numbered ? 2 : 1;
         reading.note = "'" + name + "' has no header naming its columns: " +
-                       (numbered ? std::string("column 1 is taken for point numbers and columns 2 and 3 for X and Y")
+                       (numbered ? std::string("column 1 is taken for point numbers or names and columns 2 and 3 for X and Y")
                                  : std::string("columns 1 and 2 are taken for X and Y")) +
                        "; name them with --columns X,Y if they are others";
     }
