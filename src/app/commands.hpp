@@ -9,15 +9,21 @@
 /// `kelmar fit PLAN`: the best oval found from the points alone.
 struct FitOptions {
     std::string plan;
-    std::optional<std::string> start;  // X,Y,ROT,OA,OB,OC,DC,AE1[,AE2...] as typed
+    std::optional<std::string> start;  // X,Y,ROT,OA,OB,OC,DC,AE1[,AE2...] as typed, or a coefficient file
     std::string outDir = ".";
     bool robust = false;
     PlanSelection selection;  // --layer, --ring-by, --columns
 };
 int runFitCommand(const FitOptions& options);
 
-/// `kelmar guess PLAN`: the automatic starting values as an answers file for the dialogue.
-int runGuessCommand(const std::string& plan, const PlanSelection& selection = {});
+/// `kelmar guess PLAN [--start-line]`: the automatic starting values as an answers file for the
+/// dialogue, or as the one line that `kelmar fit --start` takes.
+struct GuessOptions {
+    std::string plan;
+    bool startLine = false;
+    PlanSelection selection;  // --layer, --ring-by, --columns
+};
+int runGuessCommand(const GuessOptions& options);
 
 /// `kelmar list PLAN`: what would be read, without fitting: the layers with their kinds, what is
 /// left out and why, and the rings with their points and sources.

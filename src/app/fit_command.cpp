@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/commands.hpp"
+#include "app/start_file.hpp"
 #include "base/constants.hpp"
 #include "base/run_error.hpp"
 #include "base/text_io.hpp"
@@ -52,7 +53,8 @@ std::vector<Real80> parseStartValues(const std::string& text) {
         Real80 value = 0;
         const TokenProblem problem = parseRealToken(item, value);
         if (problem != TokenProblem::Valid) {
-            failInput(exitStatus::usage, tokenProblemSentence(where, problem, false) + "; --start takes " + startOrder);
+            failInput(exitStatus::usage, tokenProblemSentence(where, problem, false) + "; --start takes " + startOrder +
+                                             ", or the name of a coefficient file such as kelmar.coe");
         }
         if (!(std::fabs(value) <= largestUsableValue)) {
             failInput(exitStatus::usage, where + " is too large: the fit takes values up to 1e100");
@@ -131,14 +133,17 @@ CurveStore readPlan(const std::string& plan, const PlanSelection& selection) {
     return curves;
 }
 
-/// The automatic starting values (rotation in radians); a drawing that yields none ends the run.
-AutomaticStart automaticStart(const CurveStore& curves, const std::string& plan) {
+/// The automatic starting values (rotation in radians); a drawing that yields none ends the run,
+/// saying how to give them to `command`, or, for guess, to kelmar fit.
+AutomaticStart automaticStart(const CurveStore& curves, const std::string& plan, const std::string& command) {
     std::optional<AutomaticStart> start = startingValues(curves);
     if (!start) {
+        const std::string how = command == "fit" ? "give them with --start " + std::string(startOrder)
+                                                 : "give them to 'kelmar fit " + plan + " --start " + startOrder +
+                                                       "', or type them at the dialogue's questions";
         failInput(exitStatus::dataError,
                   "no ring of '" + plan + "' yields an ellipse (each needs " + std::to_string(minPointsForEllipse) +
-                      " points or more, not all on a line), so there are no starting values: give them with --start " +
-                      startOrder);
+                      " points or more, not all on a line), so there are no starting values: " + how);
     }
     return *start;
 }
@@ -238,7 +243,19 @@ int answerDecimals(const CoefficientVector& c) {
 
 int runFitCommand(const FitOptions& options) {
     std::optional<std::vector<Real80>> startValues;
-    if (options.start) startValues = parseStartValues(*options.start);
+    std::optional<LoadedCoefficients> startFile;
+    if (options.start && namesStartFile(*options.start)) {
+        startFile = readStartFile(*options.start, largestUsableValue);
+    } else if (options.start) {
+        Real80 single = 0;
+        if (options.start->find(',') == std::string::npos &&
+            parseRealToken(*options.start, single) != TokenProblem::Valid) {
+            failInput(exitStatus::usage, "--start '" + *options.start + "' names no file that exists, and it is not " +
+                                             "a list of values: --start takes " + startOrder +
+                                             ", or the name of a coefficient file such as kelmar.coe");
+        }
+        startValues = parseStartValues(*options.start);
+    }
     checkOutputFolder(options.outDir);
     refusePlanAsOutput(options.plan, options.outDir);
     const CurveStore curves = readPlan(options.plan, options.selection);
@@ -249,7 +266,13 @@ int runFitCommand(const FitOptions& options) {
     OutputChannel console = consoleOutput();
     writeLine(console, "kelmar fit " + describe(curves, options.plan));
     CoefficientVector start;
-    if (startValues) {
+    if (startFile) {
+        // The coefficient file's own order and units are the run's: OA, OB, X, Y, degrees, OC, DC, AE.
+        run.startFromPoints = false;
+        run.start = coefficientsForCurves(*startFile, *options.start, options.plan, curves.curveCount());
+        start = inRadians(run.start);
+        writeLine(console, "starting values from '" + *options.start + "'");
+    } else if (startValues) {
         run.startFromPoints = false;
         run.start = startFromValues(*startValues, curves.curveCount(), options.plan);
         start = inRadians(run.start);
@@ -257,7 +280,7 @@ int runFitCommand(const FitOptions& options) {
     } else {
         writeLine(console, "finding starting values from the points");
         flushChannel(console);
-        const AutomaticStart found = automaticStart(curves, options.plan);
+        const AutomaticStart found = automaticStart(curves, options.plan, "fit");
         writeLine(console, "starting values: the best of " + std::to_string(found.trials) + " trial ovals refined on " +
                                std::to_string(found.samplePoints) + " of the points");
         start = found.coefficients;
@@ -283,13 +306,14 @@ int runFitCommand(const FitOptions& options) {
     return 0;
 }
 
-int runGuessCommand(const std::string& plan, const PlanSelection& selection) {
-    const CurveStore curves = readPlan(plan, selection);
-    const CoefficientVector start = automaticStart(curves, plan).coefficients;
+int runGuessCommand(const GuessOptions& options) {
+    const std::string& plan = options.plan;
+    const CurveStore curves = readPlan(plan, options.selection);
+    const CoefficientVector start = automaticStart(curves, plan, "guess").coefficients;
     const int decimals = answerDecimals(start);
-    OutputChannel out = consoleOutput();
-    writeLine(out, plan);
-    auto answer = [&](Real80 value, int places) { writeLine(out, formatRealField(value, 0, places)); };
+    // The values in the order of the dialogue's questions, which is also the order of --start.
+    std::vector<std::string> answers;
+    auto answer = [&](Real80 value, int places) { answers.push_back(formatRealField(value, 0, places)); };
     answer(start.coef(coefficient::centreX), decimals);
     answer(start.coef(coefficient::centreY), decimals);
     const Real80 rotationDegrees = start.coef(coefficient::rotation) * constant::degreesPerRadian;
@@ -299,6 +323,16 @@ int runGuessCommand(const std::string& plan, const PlanSelection& selection) {
     answer(start.coef(coefficient::oc), decimals);
     answer(start.coef(coefficient::dc), decimals);
     for (std::int32_t j = 1; j <= start.curveCount(); ++j) answer(start.coef(coefficient::ae(j)), decimals);
+    OutputChannel out = consoleOutput();
+    if (options.startLine) {
+        std::string line;
+        for (const std::string& value : answers) line += (line.empty() ? "" : ",") + value;
+        writeLine(out, line);
+        flushChannel(out);
+        return 0;
+    }
+    writeLine(out, plan);
+    for (const std::string& value : answers) writeLine(out, value);
     flushChannel(out);
 
     // The smallest ring's semi-minor axis is the size the dialogue's sign tests work at.

@@ -28,6 +28,22 @@ bool sameFile(const std::string& a, const std::string& b) {
     return !error && first == second;
 }
 
+/// Reads the drawing whole. Whatever stops the reading (a missing or unreadable file, a broken
+/// drawing) ends the run as unusable data, with the reader's sentence, as kelmar fit does.
+DecodedDrawing readDrawing(const std::string& name) {
+    setFailureMode(FailureMode::ThrowRunEnded);
+    try {
+        InputChannel input = openForReading(name);
+        DecodedDrawing drawing = readKelmarDrawing(input);
+        closeChannel(input);
+        setFailureMode(FailureMode::ExitProcess);
+        return drawing;
+    } catch (const RunEnded& ended) {
+        setFailureMode(FailureMode::ExitProcess);
+        failInput(ended.status == exitStatus::usage ? exitStatus::usage : exitStatus::dataError, ended.sentence);
+    }
+}
+
 }  // namespace
 
 int runSvgCommand(const SvgOptions& options) {
@@ -38,9 +54,7 @@ int runSvgCommand(const SvgOptions& options) {
     }
     // The whole drawing is read before the picture is created: a drawing that cannot be used
     // leaves an earlier picture of the same name as it was.
-    InputChannel input = openForReading(options.drawing);
-    const DecodedDrawing drawing = readKelmarDrawing(input);
-    closeChannel(input);
+    const DecodedDrawing drawing = readDrawing(options.drawing);
     if (drawing.skippedCount > 0) {
         notice("skipped " + std::to_string(drawing.skippedCount) +
                (drawing.skippedCount == 1 ? " entity" : " entities") + " of '" + options.drawing +

@@ -7,11 +7,12 @@
 
 #include "base/records.hpp"
 #include "base/text_io.hpp"
+#include "base/version.hpp"
 
 /// The two banner lines, the same on the console and at the head of the report.
 inline constexpr std::string_view bannerLine = "Programma per l'interpolazione di un ovale a 8 centri";
 inline constexpr std::string_view creditLine =
-    "kelmar 1.0 - ovale a otto centri ai minimi quadrati, precisione estesa";
+    "kelmar " KELMAR_VERSION " - ovale a otto centri ai minimi quadrati, precisione estesa";
 
 /// The banner, the input file's name, its curves with their point counts, then every point.
 void writeReportHeader(OutputChannel& report, const std::string& inputFileName, const CurveStore& curves);

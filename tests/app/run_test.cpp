@@ -37,7 +37,7 @@ const std::string twoCurveDrawing = crlf({"  0", "SECTION", "  2", "ENTITIES",
 const std::string twoCurveAnswers = "ring.dxf\n0\n-0.5\n30 gradi\n100 m\n60\n40\n25\n50\n0.1234567896\n";
 
 // The second banner line, the same on the console and in the report.
-const std::string credit = "kelmar 1.0 - ovale a otto centri ai minimi quadrati, precisione estesa";
+const std::string credit = "kelmar " KELMAR_PROJECT_VERSION " - ovale a otto centri ai minimi quadrati, precisione estesa";
 
 TEST(Run, DialogueReportHeaderAndCoefficientFile) {
     const auto dir = scratchDirectory("two_curves");

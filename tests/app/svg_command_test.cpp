@@ -269,7 +269,7 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"PictureWouldReplaceTheDrawing", golden, "plan.dxf ./plan.dxf", 64, "would replace the drawing"},
         RejectCase{"PointList", "3\r\n0 0\r\n10 0\r\n10 5.5\r\n", "plan.dxf", 65, "is not a DXF drawing"},
         RejectCase{"CutOff", golden.substr(0, golden.size() / 2), "plan.dxf", 65, "cut off"},
-        RejectCase{"Missing", "", "plan.dxf", 2, "cannot open 'plan.dxf'"}),
+        RejectCase{"Missing", "", "plan.dxf", 65, "cannot open 'plan.dxf'"}),
     [](const ::testing::TestParamInfo<RejectCase>& info) { return std::string(info.param.name); });
 
 TEST(SvgCommand, SkipsWhatKelmarDoesNotDrawWithOneNote) {

@@ -41,7 +41,9 @@ TEST_P(RingDoubts, NamesTheRingsThatDoNotBelong) {
     std::vector<int> rings;
     for (const RingDoubt& d : doubts) rings.push_back(d.ring);
     EXPECT_EQ(rings, GetParam().doubted);
-    if (!doubts.empty()) EXPECT_NE(doubts[0].why.find(GetParam().reasonPart), std::string::npos) << doubts[0].why;
+    if (!doubts.empty()) {
+        EXPECT_NE(doubts[0].why.find(GetParam().reasonPart), std::string::npos) << doubts[0].why;
+    }
 }
 
 Curve square(double cx, double cy, double half) {
