@@ -11,6 +11,7 @@
 #include "app/commands.hpp"
 #include "app/start_file.hpp"
 #include "base/constants.hpp"
+#include "base/ring_source.hpp"
 #include "base/run_error.hpp"
 #include "base/text_io.hpp"
 #include "drawing/dxf_encoder.hpp"
@@ -22,6 +23,7 @@
 #include "app/plan_input.hpp"
 #include "input/input_kind.hpp"
 #include "model/oval_construction.hpp"
+#include "report/fit_geopackage.hpp"
 #include "report/fit_json.hpp"
 #include "report/fit_report.hpp"
 
@@ -31,6 +33,7 @@ constexpr const char* reportFileName = "kelmar.txt";
 constexpr const char* drawingFileName = "kelmar.dxf";
 constexpr const char* jsonFileName = "kelmar.json";
 constexpr const char* pictureFileName = "kelmar.svg";
+constexpr const char* geoPackageFileName = "kelmar.gpkg";
 constexpr const char* startOrder = "X,Y,ROT,OA,OB,OC,DC,AE1[,AE2...]";
 // Coordinates and starting values beyond this magnitude are refused: the fit computes in double
 // precision, and squares of such values would overflow.
@@ -40,6 +43,8 @@ constexpr Real80 largestUsableValue = 1e100L;
 // semi-minor axis, it fits worse than the points allow.
 constexpr double dialogueRotationLimitDegrees = 5;
 constexpr double dialogueCentreShareLimit = 0.03;
+// A picture's ring label names the first ids of the ring's pieces and counts the others.
+constexpr std::size_t idsNamedInPicture = 2;
 
 /// The values of --start, in the dialogue's order of questions.
 std::vector<Real80> parseStartValues(const std::string& text) {
@@ -168,7 +173,7 @@ void checkOutputFolder(const std::string& folder) {
 /// replaced by an output.
 void refusePlanAsOutput(const std::string& plan, const std::string& folder) {
     for (const char* output :
-         {reportFileName, coefficientFileName, drawingFileName, jsonFileName, pictureFileName}) {
+         {reportFileName, coefficientFileName, drawingFileName, jsonFileName, pictureFileName, geoPackageFileName}) {
         const std::string path = (std::filesystem::path(folder) / output).string();
         if (!isSameFile(plan, path)) continue;
         failInput(exitStatus::dataError, "PLAN '" + plan + "' is the same file as " + path +
@@ -184,7 +189,7 @@ void writeWhole(const std::filesystem::path& path, const std::string& text) {
     closeChannel(file);
 }
 
-/// Writes the five files into `folder` (created when missing) and returns their names.
+/// Writes the six files into `folder` (created when missing) and returns their names.
 std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curves, const std::string& folder) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
@@ -214,14 +219,23 @@ std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curve
     closeChannel(drawing);
     written.push_back(drawing.name);
 
+    PictureCaption caption{run.inputFileName + ": eight-centre ovals fitted by kelmar fit", run.quality.deviations.rms};
+    for (std::int32_t j = 1; j <= curves.curveCount() && ringSourceOf(curves, j); ++j) {
+        caption.ringSources.push_back(describeRingSource(*ringSourceOf(curves, j), idsNamedInPicture));
+    }
     OutputChannel picture = createForWriting((dir / pictureFileName).string());
-    writeSvgPicture(picture, entities,
-                    {run.inputFileName + ": eight-centre ovals fitted by kelmar fit", run.quality.deviations.rms});
+    writeSvgPicture(picture, entities, caption);
     closeChannel(picture);
     written.push_back(picture.name);
 
     writeWhole(dir / jsonFileName, fitJson(run, curves));
     written.push_back((dir / jsonFileName).string());
+
+    const std::string geoPackage = (dir / geoPackageFileName).string();
+    if (const std::optional<OutputFailure> failure = writeFitGeoPackage(geoPackage, run, curves)) {
+        failRun(failure->errorNumber, KELMAR_HERE, failure->sentence);
+    }
+    written.push_back(geoPackage);
     return written;
 }
 
@@ -262,6 +276,7 @@ int runFitCommand(const FitOptions& options) {
 
     FitRun run;
     run.inputFileName = options.plan;
+    // run.crsWkt stays empty until the plan's reader gives its coordinate reference system.
     run.settings.robust = options.robust;
     OutputChannel console = consoleOutput();
     writeLine(console, "kelmar fit " + describe(curves, options.plan));

@@ -583,8 +583,9 @@ std::size_t writeDrawing(SvgText& svg, const Collected& c, const Deviations& dev
     return cutShort;
 }
 
-/// Each ring's semi-axes, with the decimals a hundred-thousandth of the drawing needs.
-std::vector<RingLabel> ringLabels(const std::vector<DrawnRing>& rings, double span) {
+/// Each ring's semi-axes, with the decimals a hundred-thousandth of the drawing needs, and its source.
+std::vector<RingLabel> ringLabels(const std::vector<DrawnRing>& rings, double span,
+                                  const std::vector<std::string>& sources) {
     const int decimals = std::clamp(static_cast<int>(std::ceil(std::log10(1e5 / span))), 0, maxDecimals);
     std::vector<RingLabel> labels;
     for (std::size_t r = 0; r < rings.size(); ++r) {
@@ -592,6 +593,7 @@ std::vector<RingLabel> ringLabels(const std::vector<DrawnRing>& rings, double sp
         label.text = "ring " + std::to_string(r + 1) + ": semi-axes " +
                      fixedText(static_cast<double>(rings[r].semiMajor), decimals) + " \u00d7 " +
                      fixedText(static_cast<double>(rings[r].semiMinor), decimals);
+        if (r < sources.size() && !sources[r].empty()) label.text += " (" + sources[r] + ")";
         labels.push_back(std::move(label));
     }
     return labels;
@@ -727,7 +729,7 @@ PictureSummary writeSvgPicture(OutputChannel& picture, const std::vector<DrawnEn
     summary.rms = summary.rmsStated ? *caption.statedRms : deviations.rms;
     summary.magnification = deviations.magnification;
 
-    const std::vector<RingLabel> labels = ringLabels(rings, collected.span);
+    const std::vector<RingLabel> labels = ringLabels(rings, collected.span, caption.ringSources);
     std::size_t longestLabel = 0;
     for (const RingLabel& label : labels) longestLabel = std::max(longestLabel, label.text.size());
     const double labelColumn =

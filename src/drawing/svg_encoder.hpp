@@ -39,6 +39,9 @@ struct PictureCaption {
     /// The residual of the fit, shown as the picture's RMS. Without it the picture shows the
     /// root mean square of the point deviations it measures from the drawn rings.
     std::optional<Real80> statedRms;
+    /// Where each ring came from, in words, added to its label; empty (or shorter than the
+    /// rings) when the plan does not say.
+    std::vector<std::string> ringSources{};
 };
 
 /// What a picture shows, for the caller's message.

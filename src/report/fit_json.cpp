@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "base/constants.hpp"
+#include "base/ring_source.hpp"
 #include "model/oval_construction.hpp"
 
 namespace {
@@ -68,6 +69,13 @@ std::string fitJson(const FitRun& run, const CurveStore& curves) {
                                 {"rms", curves.pointCount(j) == 0 ? json(nullptr)
                                                                   : number(run.quality.deviations.curveRms[ring])},
                                 {"coverage_degrees", number(run.quality.coverageDegrees[ring])}});
+        // Where the ring came from: its layer's name, the value that grouped its pieces and their
+        // ids; null (ids empty) when the plan does not say.
+        const RingSource* source = ringSourceOf(curves, j);
+        json& entry = out["rings"].back();
+        entry["source"] = source && !source->layer.empty() ? json(source->layer) : json(nullptr);
+        entry["source_group"] = source && !source->group.empty() ? json(source->group) : json(nullptr);
+        entry["source_ids"] = source ? json(source->pieces) : json::array();
     }
     out["standard_errors"] = run.fit.standardErrors ? standardErrors(*run.fit.standardErrors) : json(nullptr);
 
@@ -96,5 +104,6 @@ std::string fitJson(const FitRun& run, const CurveStore& curves) {
     }
     out["warnings"] = run.quality.warnings;
     out["warning_codes"] = run.quality.warningCodes;
-    return out.dump(2) + "\n";
+    // A file or layer name that is not UTF-8 gets U+FFFD for its stray bytes instead of ending the run.
+    return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }

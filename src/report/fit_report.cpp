@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "base/constants.hpp"
+#include "base/ring_source.hpp"
 #include "drawing/oval_drawing.hpp"
 #include "model/oval_construction.hpp"
 #include "report/oval_summary.hpp"
@@ -66,6 +67,13 @@ std::optional<double> sharedError(const FitRun& run, Field field) {
 std::optional<RingErrors> ringError(const FitRun& run, std::size_t ring) {
     if (!run.fit.standardErrors) return std::nullopt;
     return run.fit.standardErrors->rings[ring];
+}
+
+/// The source of ring j for the console's table; "-" when the plan does not say.
+std::string sourceText(const CurveStore& curves, std::int32_t j) {
+    const RingSource* source = ringSourceOf(curves, j);
+    const std::string text = source ? describeRingSource(*source) : std::string();
+    return text.empty() ? "-" : text;
 }
 
 }  // namespace
@@ -142,7 +150,11 @@ void writeFitSummary(OutputChannel& console, const FitRun& run, const CurveStore
     endLine(console);
 
     constexpr std::size_t axisWidth = 26;
-    writeLine(console, "ring  points  " + padRight("semi-major", axisWidth) + padRight("semi-minor", axisWidth) + "rms");
+    constexpr std::size_t rmsWidth = 12;
+    // A plan without sources keeps the table it always had.
+    const bool withSources = ringSourceOf(curves, 1) != nullptr;
+    writeLine(console, "ring  points  " + padRight("semi-major", axisWidth) + padRight("semi-minor", axisWidth) +
+                           (withSources ? padRight("rms", rmsWidth) + "source" : std::string("rms")));
     const OvalConstruction construction = buildOvalConstruction(c);
     for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
         const std::size_t ring = static_cast<std::size_t>(j - 1);
@@ -151,6 +163,9 @@ void writeFitSummary(OutputChannel& console, const FitRun& run, const CurveStore
         const std::optional<RingErrors> e = ringError(run, ring);
         char head[32];
         std::snprintf(head, sizeof head, "%4d  %6d  ", j, curves.pointCount(j));
+        const std::string rmsText =
+            curves.pointCount(j) == 0 ? std::string("-")
+                                      : fixed(static_cast<double>(run.quality.deviations.curveRms[ring]), plainDecimals);
         writeLine(console, head +
                                padRight(withError(static_cast<double>(axes.semiMajor),
                                                   e ? std::optional(e->semiMajor) : std::nullopt, plainDecimals),
@@ -158,9 +173,7 @@ void writeFitSummary(OutputChannel& console, const FitRun& run, const CurveStore
                                padRight(withError(static_cast<double>(axes.semiMinor),
                                                   e ? std::optional(e->semiMinor) : std::nullopt, plainDecimals),
                                         axisWidth) +
-                               (curves.pointCount(j) == 0
-                                    ? std::string("-")
-                                    : fixed(static_cast<double>(run.quality.deviations.curveRms[ring]), plainDecimals)));
+                               (withSources ? padRight(rmsText, rmsWidth) + sourceText(curves, j) : rmsText));
     }
     endLine(console);
     writeLine(console, "centre (" +

@@ -20,6 +20,9 @@ struct FitRun {
     OvalFitSettings settings;
     OvalFit fit;
     FitQuality quality;
+    /// The plan's coordinate reference system as WKT, when its reader gives one; empty when
+    /// unknown. kelmar.gpkg copies it and nothing else uses it.
+    std::string crsWkt;
 };
 
 /// The report in the dialogue's layout: the points as read, the starting values, one summary per
@@ -35,6 +38,6 @@ std::vector<DrawnEntity> fitDrawing(const FitRun& run, const CurveStore& curves)
 std::string iterationLine(const FitIteration& iteration);
 
 /// The closing summary for the console: the stop reason, each ring's semi-axes with their standard
-/// errors and its rms, the centre and rotation, down-weighted points, and the files written.
+/// errors, its rms and, when the plan says, its source, the centre and rotation, down-weighted points, and the files written.
 void writeFitSummary(OutputChannel& console, const FitRun& run, const CurveStore& curves,
                      const std::vector<std::string>& filesWritten);

@@ -24,7 +24,8 @@ namespace fs = std::filesystem;
 using kelmartest::ProgramRun;
 
 constexpr double degree = M_PI / 180;
-const std::vector<std::string> outputNames = {"kelmar.txt", "kelmar.coe", "kelmar.dxf", "kelmar.json", "kelmar.svg"};
+const std::vector<std::string> outputNames = {"kelmar.txt", "kelmar.coe", "kelmar.dxf",
+                                              "kelmar.json", "kelmar.svg", "kelmar.gpkg"};
 
 /// Runs `kelmar` with `arguments` in `dir`, standard input empty.
 ProgramRun runKelmar(const fs::path& dir, const std::vector<std::string>& arguments) {
@@ -78,14 +79,16 @@ TEST_P(RefusedRun, EndsWithItsStatusAndSentenceAndWritesNothing) {
     kelmartest::writeFile(dir / "line.txt", "6\n0 0\n1 2\n2 4\n3 6\n4 8\n5 10\n");
     kelmartest::writeFile(dir / "afile", "not a folder\n");
     kelmartest::writeFile(dir / "kelmar.txt", "an earlier report\n");
+    kelmartest::writeFile(dir / "kelmar.gpkg", "an earlier GeoPackage\n");
 
     const ProgramRun run = runKelmar(dir, GetParam().arguments);
     EXPECT_EQ(run.status, GetParam().status);
     EXPECT_NE(run.err.find(GetParam().sentence), std::string::npos) << run.err;
     EXPECT_EQ(countOf(run.err, "\n"), 1u) << run.err;
     EXPECT_EQ(kelmartest::readFile(dir / "kelmar.txt"), "an earlier report\n");
+    EXPECT_EQ(kelmartest::readFile(dir / "kelmar.gpkg"), "an earlier GeoPackage\n");
     for (const std::string& name : outputNames) {
-        if (name != "kelmar.txt") {
+        if (name != "kelmar.txt" && name != "kelmar.gpkg") {
             EXPECT_FALSE(fs::exists(dir / name)) << name;
         }
     }
@@ -106,7 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{"numberWithAComma", {"fit", "comma.txt"}, 65, "use a point as the decimal separator"},
         RefusedRow{"pointsOnALine", {"fit", "line.txt", "--out", "out"}, 65, "give them with --start"},
         RefusedRow{"guessOfAMissingPlan", {"guess", "nowhere.dxf"}, 65, "cannot open 'nowhere.dxf'"},
-        RefusedRow{"planIsAnOutput", {"fit", "./kelmar.txt"}, 65, "is the same file as ./kelmar.txt"}),
+        RefusedRow{"planIsAnOutput", {"fit", "./kelmar.txt"}, 65, "is the same file as ./kelmar.txt"},
+        RefusedRow{"planIsTheGeoPackage", {"fit", "kelmar.gpkg"}, 65, "is the same file as ./kelmar.gpkg"}),
     [](const auto& info) { return info.param.name; });
 
 // ---------------------------------------------------------------- a finished fit
@@ -169,6 +173,16 @@ TEST(FitCommand, WritesItsFilesIntoANewFolderInTheDialoguesLayouts) {
     EXPECT_EQ(countOf(drawing, "\r\nARC\r\n"), 24u);
     EXPECT_EQ(countOf(drawing, "\r\nMaggiore_scarto_doppio\r\n"), countOf(report, "  **\r\n"));
     EXPECT_NE(run.out.find("written: results/first/kelmar.txt"), std::string::npos);
+    EXPECT_NE(run.out.find(", results/first/kelmar.gpkg\r\n"), std::string::npos) << run.out;
+    // The GeoPackage opens with GDAL's own tool: three layers, one point feature per point.
+    if (std::system("command -v ogrinfo > /dev/null 2>&1") == 0) {
+        const std::string command = "ogrinfo -ro -so '" + (out / "kelmar.gpkg").string() +
+                                    "' ovals points construction > '" + (dir / ".ogrinfo").string() + "' 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        const std::string listing = kelmartest::readFile(dir / ".ogrinfo");
+        EXPECT_EQ(countOf(listing, "Layer name: "), 3u) << listing;
+        EXPECT_NE(listing.find("Feature Count: 180\n"), std::string::npos) << listing;
+    }
     // The picture is drawn from the same entities as the drawing: what kelmar svg draws from the
     // drawing is the same group, byte for byte.
     ASSERT_EQ(runKelmar(out, {"svg", "kelmar.dxf", "again.svg"}).status, 0);
@@ -204,6 +218,20 @@ TEST(FitCommand, AnEmptyPolylineIsNoRing) {
     const nlohmann::json j = jsonIn(dir / "kelmar.json");
     ASSERT_EQ(j["rings"].size(), 3u);
     EXPECT_EQ(j["rings"][0]["points"], 60);
+}
+
+TEST(FitCommand, AGeoPackageThatCannotBeWrittenEndsTheRunWithTheSystemsError) {
+    const fs::path dir = kelmartest::scratchDirectory("fit_blocked_gpkg");
+    kelmartest::writeFile(dir / "plan.dxf", turnedDrawing());
+    fs::create_directories(dir / "kelmar.gpkg");
+    kelmartest::writeFile(dir / "kelmar.gpkg" / "keep", "x");
+    const ProgramRun run = runKelmar(dir, {"fit", "plan.dxf"});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.status, 64);
+    EXPECT_NE(run.status, 65);
+    EXPECT_NE(run.err.find("cannot write the GeoPackage './kelmar.gpkg'"), std::string::npos) << run.err;
+    EXPECT_EQ(countOf(run.err, "\n"), 1u) << run.err;
+    EXPECT_TRUE(fs::exists(dir / "kelmar.gpkg" / "keep"));
 }
 
 // ---------------------------------------------------------------- answers for the dialogue
