@@ -48,13 +48,22 @@ PlanReading refused(std::string sentence, bool usage = false) {
     return reading;
 }
 
-/// The read's GDAL settings, and GDAL's messages kept from standard error; put back at the end.
+// The failures GDAL reports while the settings of a read are in force.
+thread_local std::vector<std::string>* gdalFailures = nullptr;
+
+void CPL_STDCALL collectFailure(CPLErr level, CPLErrorNum, const char* message) {
+    if (level >= CE_Failure && gdalFailures != nullptr) gdalFailures->push_back(message != nullptr ? message : "");
+}
+
+/// The read's GDAL settings, and GDAL's messages kept from standard error (its failures are
+/// collected); put back at the end.
 class GdalSettings {
 public:
     GdalSettings() {
         static std::once_flag registered;
         std::call_once(registered, [] { GDALAllRegister(); });
-        CPLPushErrorHandler(CPLQuietErrorHandler);
+        gdalFailures = &failures;
+        CPLPushErrorHandler(collectFailure);
         CPLErrorReset();
         // Each entity of an inserted block its own feature, with its own layer.
         CPLSetThreadLocalConfigOption("DXF_MERGE_BLOCK_GEOMETRIES", "FALSE");
@@ -67,10 +76,64 @@ public:
             CPLSetThreadLocalConfigOption(key, nullptr);
         }
         CPLPopErrorHandler();
+        gdalFailures = nullptr;
     }
     GdalSettings(const GdalSettings&) = delete;
     GdalSettings& operator=(const GdalSettings&) = delete;
+
+    std::vector<std::string> failures;
 };
+
+/// A SPLINE of a drawing given by its fit points alone (no control points), which GDAL does not
+/// read: the fit points are the points the user placed, on the drawn curve.
+struct FitPointSpline {
+    std::string handle, layer;
+    bool paperSpace = false;
+    Curve points;
+};
+
+/// The SPLINE entities after the ENTITIES line that have fit points and no control point.
+std::vector<FitPointSpline> fitPointSplines(const std::string& name) {
+    std::vector<FitPointSpline> splines;
+    std::ifstream in(name, std::ios::binary);
+    std::string codeLine, valueLine;
+    bool inEntities = false, inSpline = false, hasControlPoints = false;
+    FitPointSpline spline;
+    auto finish = [&] {
+        if (inSpline && !hasControlPoints && !spline.points.x.empty()) splines.push_back(spline);
+        inSpline = false;
+    };
+    while (std::getline(in, codeLine) && std::getline(in, valueLine)) {
+        const std::string code = trimmed(codeLine);
+        const std::string value = trimmed(valueLine);
+        if (code == "2" && value == "ENTITIES") inEntities = true;
+        if (!inEntities) continue;
+        if (code == "0") {
+            finish();
+            if (value == "ENDSEC") break;
+            if (value == "SPLINE") {
+                inSpline = true;
+                hasControlPoints = false;
+                spline = FitPointSpline{};
+                spline.layer = "0";
+            }
+            continue;
+        }
+        if (!inSpline) continue;
+        const double number = std::atof(value.c_str());
+        if (code == "5") spline.handle = value;
+        if (code == "8") spline.layer = value;
+        if (code == "67") spline.paperSpace = std::atoi(value.c_str()) != 0;
+        if (code == "10") hasControlPoints = true;
+        if (code == "11") {
+            spline.points.x.push_back(number);
+            spline.points.y.push_back(0);
+        }
+        if (code == "21" && !spline.points.y.empty()) spline.points.y.back() = number;
+    }
+    finish();
+    return splines;
+}
 
 /// A layer of a drawing's LAYER table.
 struct TableLayer {
@@ -334,7 +397,8 @@ PlanReading readSurveyFile(const std::string& bytes, const std::string& name, co
 }
 
 /// A drawing or dataset that GDAL opened.
-PlanReading readDataset(GDALDataset& dataset, const std::string& name, const PlanSelection& selection) {
+PlanReading readDataset(GDALDataset& dataset, const std::string& name, const PlanSelection& selection,
+                        std::vector<std::string>& failures) {
     PlanReading reading;
     const std::string driver = dataset.GetDriver() ? dataset.GetDriver()->GetDescription() : "";
     const bool drawing = driver == "DXF";
@@ -369,6 +433,25 @@ PlanReading readDataset(GDALDataset& dataset, const std::string& name, const Pla
     std::vector<PlanPiece> pieces;
     std::set<std::string> hiddenLayers;
     std::int64_t empty = 0;
+    // Whether an entity of a drawing on `layerName` is read: the layer's kinds are counted, and
+    // what is left out is counted with its reason.
+    auto drawnEntityKept = [&](const std::string& layerName, const std::string& kind, bool chosen) {
+        layers.count(layerName, kind);
+        const auto entry = table.find(upper(layerName));
+        if (entry != table.end()) {
+            PlanLayer& tallied = layers.layer(layerName);
+            tallied.off = entry->second.off;
+            tallied.frozen = entry->second.frozen;
+        }
+        if (!chosen) return false;
+        // A layer that --layer names is read even when it is hidden.
+        if (entry != table.end() && (entry->second.off || entry->second.frozen) && selection.layers.empty()) {
+            skips.add("entities on layers that are off or frozen");
+            hiddenLayers.insert(layerName);
+            return false;
+        }
+        return true;
+    };
     for (OGRLayer* layer : dataset.GetLayers()) {
         if (!drawing && !selection.layers.empty() && unknownLayer({layer->GetName()}, selection.layers)) continue;
         OGRFeatureDefn* definition = layer->GetLayerDefn();
@@ -401,21 +484,10 @@ PlanReading readDataset(GDALDataset& dataset, const std::string& name, const Pla
             } else {
                 model.kind = geometry ? OGRGeometryTypeToName(wkbFlatten(type)) : "feature without geometry";
             }
-            layers.count(model.layer, model.kind);
             if (drawing) {
-                const auto entry = table.find(upper(model.layer));
-                if (entry != table.end()) {
-                    PlanLayer& tallied = layers.layer(model.layer);
-                    tallied.off = entry->second.off;
-                    tallied.frozen = entry->second.frozen;
-                }
-                if (!chosen) continue;
-                // A layer that --layer names is read even when it is hidden.
-                if (entry != table.end() && (entry->second.off || entry->second.frozen) && selection.layers.empty()) {
-                    skips.add("entities on layers that are off or frozen");
-                    hiddenLayers.insert(model.layer);
-                    continue;
-                }
+                if (!drawnEntityKept(model.layer, model.kind, chosen)) continue;
+            } else {
+                layers.count(model.layer, model.kind);
             }
             if (const auto leftOut = leftOutKinds.find(model.kind); leftOut != leftOutKinds.end()) {
                 skips.add(leftOut->second);
@@ -431,10 +503,36 @@ PlanReading readDataset(GDALDataset& dataset, const std::string& name, const Pla
             if (groupField >= 0) model.group = feature->GetFieldAsString(groupField);
             addGeometry(*geometry, model, pieces, empty);
         }
-        if (CPLGetLastErrorType() >= CE_Failure) {
-            return refused("GDAL could not read all of '" + name + "' (" + reading.contents.format + "): " +
-                           trimmed(CPLGetLastErrorMsg()));
+    }
+    if (drawing && !failures.empty()) {
+        // GDAL skips a SPLINE given by its fit points alone, with a failure: such splines are read
+        // here from their fit points. Any other failure refuses the plan.
+        const std::vector<FitPointSpline> splines = fitPointSplines(name);
+        const bool onlySplines =
+            failures.size() <= splines.size() && std::all_of(failures.begin(), failures.end(), [](const std::string& f) {
+                return f.find("error at line") != std::string::npos;
+            });
+        if (onlySplines) {
+            failures.clear();
+            for (const FitPointSpline& spline : splines) {
+                const bool chosen = selection.layers.empty() || !unknownLayer({spline.layer}, selection.layers);
+                if (spline.paperSpace) {
+                    if (chosen) skips.add("entities in paper space");
+                    continue;
+                }
+                if (!drawnEntityKept(spline.layer, "SPLINE", chosen)) continue;
+                PlanPiece piece;
+                piece.layer = spline.layer;
+                piece.id = spline.handle;
+                piece.kind = "SPLINE";
+                piece.points = spline.points;
+                pieces.push_back(std::move(piece));
+            }
         }
+    }
+    if (!failures.empty()) {
+        return refused("GDAL could not read all of '" + name + "' (" + reading.contents.format + "): " +
+                       trimmed(failures.front()));
     }
     skips.add("features without geometry", empty);
 
@@ -502,14 +600,17 @@ PlanReading readPlanFile(const std::string& name, const PlanSelection& selection
         bool geometries = driver != "CSV";
         for (OGRLayer* layer : dataset->GetLayers()) geometries = geometries || layer->GetLayerDefn()->GetGeomFieldCount() > 0;
         // A CSV file without a geometry column is a survey point file.
-        if (geometries) return readDataset(*dataset, name, selection);
+        if (geometries) {
+            settings.failures.clear();
+            return readDataset(*dataset, name, selection, settings.failures);
+        }
     }
     if (text) {
         PlanReading survey = readSurveyFile(wholeFile(), name, selection);
         // A text that is not a list of points either is none of the formats.
         if (!dataset && survey.problem && !survey.problem->usage && head.find("SECTION") != std::string::npos) {
             return refused("'" + name + "' looks like a DXF drawing, but GDAL cannot read it" +
-                           (CPLGetLastErrorMsg()[0] != '\0' ? ": " + trimmed(CPLGetLastErrorMsg()) : std::string()) +
+                           (!settings.failures.empty() ? ": " + trimmed(settings.failures.front()) : std::string()) +
                            "; kelmar reads " + planFormats);
         }
         return survey;

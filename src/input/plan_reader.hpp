@@ -54,7 +54,8 @@ inline constexpr double arcStepDegrees = 1.0;
 
 /// Reads `name` with `selection`. Paper space, layers that are off or frozen (unless --layer
 /// names them), text, dimensions, hatches and leaders are left out and counted in `skipped`;
-/// multi-geometries are split into their parts; every curve left is a ring (one whose last
+/// multi-geometries are split into their parts; a SPLINE given by fit points alone (which GDAL
+/// skips) is read from its fit points; every curve left is a ring (one whose last
 /// vertex equals its first keeps it once), the points of a layer one ring, unless --ring-by
 /// groups them. The plan is refused when no reader opens it, a binary DXF, --layer or
 /// --ring-by naming nothing in it, and a selection that leaves no ring.

@@ -157,6 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
         PlanRow{"siteDrawingLayerNamedInLowerCase", "site.dxf", {{"rings"}, "", ""}, true, false, ringsLayer, ""},
         PlanRow{"releaseTwelveLeftAlignedCodes", "r12.dxf", {{"RINGS"}, "", ""}, true, false, ringsLayer, ""},
         PlanRow{"pointRingsOneLayerEach", "points.dxf", {}, true, false, {"RING1", "RING2", "RING3"}, ""},
+        PlanRow{"splineByFitPointsAlone", "fitspline.dxf", {}, true, false, ringsLayer, "31"},
         PlanRow{"mirroredByItsExtrusion", "mirrored.dxf", {}, true, false, {"0", "0", "0"}, ""},
         PlanRow{"ringsInPiecesByLayer", "pieces.dxf", {{}, "layer", ""}, true, false, {"WALL1", "WALL2", "WALL3"}, "",
                 true},
@@ -249,7 +250,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SameFitRow{"surveyCsvByCode", "survey.csv", {"--ring-by", "code"}, "rings.dxf", 1e-6},
                       SameFitRow{"geoPackage", "rings.gpkg", {}, "rings.dxf", 1e-6, true},
                       SameFitRow{"ringsInPieces", "pieces.dxf", {"--ring-by", "layer"}, "pieces_rings.dxf", 1e-6},
-                      SameFitRow{"splineRings", "spline.dxf", {}, "rings.dxf", 0.005}),
+                      SameFitRow{"splineRings", "spline.dxf", {}, "rings.dxf", 0.005},
+                      SameFitRow{"splineRingsByFitPoints", "fitspline.dxf", {}, "rings.dxf", 1e-6}),
     [](const auto& info) { return info.param.name; });
 
 // ---------------------------------------------------------------- kelmar list and the warnings

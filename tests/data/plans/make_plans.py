@@ -12,6 +12,8 @@ RINGS holds one point a line, "ring x y" (ring counted from 1). OUTDIR receives:
                 left edge of their lines, and a road on layer SITE
   points.dxf    each ring as POINT entities on its own layer RING<j>, with texts beside
   spline.dxf    each ring as one closed SPLINE through its points, on layer RINGS
+  fitspline.dxf each ring as a SPLINE given by its points as fit points alone (no control
+                points), the first repeated at the end, on layer RINGS
   mirrored.dxf  the rings as LWPOLYLINE entities with extrusion (0, 0, -1), drawn so that
                 they lie where the rings lie
   pieces.dxf    each ring in three pieces with gaps, on its own layer WALL<j>, with a text
@@ -115,6 +117,13 @@ def main():
     for ring in rings:
         msp.add_spline_control_frame(ring + [ring[0]], degree=3, method="chord", dxfattribs={"layer": "RINGS"})
     doc.saveas(out + "spline.dxf")
+
+    doc = ezdxf.new("R2010")
+    msp = doc.modelspace()
+    doc.layers.add("RINGS")
+    for ring in rings:
+        msp.add_spline(fit_points=ring + [ring[0]], dxfattribs={"layer": "RINGS"})
+    doc.saveas(out + "fitspline.dxf")
 
     doc = ezdxf.new("R2010")
     msp = doc.modelspace()
