@@ -20,9 +20,11 @@ case "${1:-}" in
   *) echo "install-deps.sh: unknown option '$1' (the one option is --fuzz)" >&2; exit 64 ;;
 esac
 
+# One query for all: a package missing from dpkg's database is not listed at all.
+installed=$(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null || true)
 missing=()
 for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q ' installed$' || missing+=("$package")
+  grep -qx "$package installed" <<<"$installed" || missing+=("$package")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
@@ -35,5 +37,6 @@ else
   exit 77
 fi
 echo "install-deps.sh: installing ${missing[*]}" >&2
-"${as_root[@]}" apt-get update -qq
+# Without fresh package lists the ones at hand may still do.
+"${as_root[@]}" apt-get update -qq || echo "install-deps.sh: apt-get update failed; trying with the package lists at hand" >&2
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"

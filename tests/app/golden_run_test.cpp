@@ -19,6 +19,7 @@ struct GoldenRow {
     std::string name;   // folder under tests/data/golden
     std::string input;  // the input file in that folder
 };
+void PrintTo(const GoldenRow& row, std::ostream* os) { *os << row.name; }
 
 class GoldenRun : public ::testing::TestWithParam<GoldenRow> {};
 

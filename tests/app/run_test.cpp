@@ -119,6 +119,7 @@ struct FailingRunRow {
     const char* sentence;      // a part of the sentence on standard error
     bool reportReplaced;       // false: an earlier "kelmar.txt" must stay untouched
 };
+void PrintTo(const FailingRunRow& row, std::ostream* os) { *os << row.name; }
 
 class FailingRun : public ::testing::TestWithParam<FailingRunRow> {};
 

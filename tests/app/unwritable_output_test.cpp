@@ -36,6 +36,7 @@ struct BlockedRow {
     std::vector<std::string> writtenBefore;
     std::vector<std::string> neverWritten;  // the run ends at once
 };
+void PrintTo(const BlockedRow& row, std::ostream* os) { *os << row.name; }
 
 const std::vector<BlockedRow> blockedRows = {
     {"Report", "kelmar.txt", {}, {"kelmar.coe", "kelmar.dxf"}},

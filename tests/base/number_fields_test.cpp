@@ -15,6 +15,7 @@ struct RealFieldRow {
     int decimals;
     const char* expected;
 };
+void PrintTo(const RealFieldRow& row, std::ostream* os) { *os << row.name; }
 
 class RealFieldTest : public ::testing::TestWithParam<RealFieldRow> {};
 
@@ -71,6 +72,7 @@ struct IntegerFieldRow {
     int width;
     const char* expected;
 };
+void PrintTo(const IntegerFieldRow& row, std::ostream* os) { *os << row.name; }
 
 class IntegerFieldTest : public ::testing::TestWithParam<IntegerFieldRow> {};
 

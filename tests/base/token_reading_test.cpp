@@ -15,6 +15,7 @@ struct RealTokenRow {
     TokenProblem problem;
     Real80 value;
 };
+void PrintTo(const RealTokenRow& row, std::ostream* os) { *os << row.name; }
 
 class RealTokenTest : public ::testing::TestWithParam<RealTokenRow> {};
 
@@ -63,6 +64,7 @@ struct IntegerTokenRow {
     TokenProblem problem;
     std::int32_t value;
 };
+void PrintTo(const IntegerTokenRow& row, std::ostream* os) { *os << row.name; }
 
 class IntegerTokenTest : public ::testing::TestWithParam<IntegerTokenRow> {};
 

@@ -20,6 +20,7 @@ struct LoadRow {
     std::int32_t count;
     std::vector<long double> values;
 };
+void PrintTo(const LoadRow& row, std::ostream* os) { *os << row.name; }
 
 const std::vector<std::string> exampleLines = {
     "anello.dxf",     "8",  " 100.000000000", "  60.000000000", " 500.000000000", " 300.000000000",

@@ -64,6 +64,7 @@ struct ReadRow {
     Lines lines;
     Curves expected;
 };
+void PrintTo(const ReadRow& row, std::ostream* os) { *os << row.name; }
 
 const std::vector<ReadRow> readRows = {
     {"TwoPolylinesOfThreeAndFiveVertices",

@@ -33,6 +33,7 @@ inline const char* lineEndName(LineEnd end) {
         default: return "CrLf";
     }
 }
+inline void PrintTo(LineEnd end, std::ostream* os) { *os << lineEndName(end); }
 
 /// The lines joined, each followed by `end` (the last one too).
 inline std::string joinLines(const std::vector<std::string>& lines, LineEnd end = LineEnd::CrLf) {
@@ -95,6 +96,7 @@ struct RejectRow {
     std::string text;
     ExpectedEnding expected;
 };
+inline void PrintTo(const RejectRow& row, std::ostream* os) { *os << row.name; }
 
 inline constexpr int data = exitStatus::dataError;
 inline constexpr int badNumber = runtimeError::invalidNumber;

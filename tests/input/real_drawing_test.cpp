@@ -27,6 +27,7 @@ struct RealRow {
     Point lastPoint;   // last point of the last curve
     bool readFromLwpolylines;
 };
+void PrintTo(const RealRow& row, std::ostream* os) { *os << row.file; }
 
 // Counts and coordinates taken from the files by hand (see realdxf/README.md).
 const std::vector<RealRow> realRows = {

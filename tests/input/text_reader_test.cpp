@@ -19,6 +19,7 @@ struct ReadRow {
     std::vector<std::string> lines;
     Curves expected;
 };
+void PrintTo(const ReadRow& row, std::ostream* os) { *os << row.name; }
 
 const std::vector<ReadRow> readRows = {
     {"ThreePoints", {"3", "0 0", "10 0", "10 5.5"}, {{{0, 0}, {10, 0}, {10, 5.5}}}},
