@@ -1,6 +1,7 @@
-/// generate_ovals: writes concentric eight-centre ovals with radial noise, as an R12 DXF of
-/// POLYLINE entities or as a text point list, and on request the answers that kelmar asks
-/// for, with starting values a few percent off. Run with --help for the options.
+/// generate_ovals: writes concentric eight-centre ovals, four-centre ovals or ellipses with radial
+/// noise, as an R12 DXF of POLYLINE entities or as a text point list, and on request (eight-centre
+/// ovals) the answers that kelmar asks for, with starting values a few percent off. Run with
+/// --help for the options.
 
 #include <algorithm>
 #include <cmath>
@@ -14,6 +15,8 @@
 
 #include "base/constants.hpp"
 #include "base/text_io.hpp"
+#include "model/ellipse_model.hpp"
+#include "model/four_centre_model.hpp"
 #include "model/oval_construction.hpp"
 #include "oval_sampling.hpp"
 
@@ -27,11 +30,13 @@ constexpr std::uint64_t answerStream = 0x9e3779b97f4a7c15u;
 enum class PointFormat { Dxf, Text };
 
 struct Options {
+    CurveKind curve = CurveKind::EightCentre;
     std::int32_t curves = 3;
     std::vector<std::int32_t> points = {100};  // per curve; later curves take the last
     PerimeterPart part;
     Real80 oa = 10, ob = 6, oc = 8, dc = 5;
     std::vector<Real80> ae = {2};  // the first curves' AE; later curves add the spacing
+    std::vector<Real80> semiX = {12}, semiY = {8};  // the ellipses' semi-axes, likewise
     Real80 spacing = 1;
     Real80 centreX = 0, centreY = 0, rotationDegrees = 0;
     Real80 noise = 0.01L;
@@ -45,13 +50,18 @@ struct Options {
 
 const char* const usage =
     "usage: generate_ovals [option value]...\n"
+    "  --curve NAME      eight-centre, four-centre or ellipse (eight-centre)\n"
     "  --curves N        number of concentric curves (3, or as many as --ae lists)\n"
     "  --points N[,N...] points per curve, or of the first curves; later curves take the last (100)\n"
     "  --part S,L        sample only the stretch from S of the perimeter over L of it, both\n"
     "                    fractions counted from the start of the top arc (0,1: the whole curve)\n"
-    "  --oa, --ob, --oc, --dc L   the construction lengths (10, 6, 8, 5)\n"
-    "  --ae L[,L...]     smallest radius AE of curve 1, or of the first curves (2)\n"
-    "  --spacing L       added to the last AE for each further curve (1)\n"
+    "                    (an ellipse's from the end of its semi-axis --a)\n"
+    "  --oa, --ob, --oc, --dc L   the construction lengths (10, 6, 8, 5); a four-centre oval\n"
+    "                    takes OA and OB alone\n"
+    "  --ae L[,L...]     smallest radius AE of curve 1, or of the first curves (2); the end\n"
+    "                    radius of a four-centre oval\n"
+    "  --a, --b L[,L...] an ellipse's semi-axes along and across its axis of rotation (12, 8)\n"
+    "  --spacing L       added to the last AE (or semi-axes) for each further curve (1)\n"
     "  --cx X, --cy Y    centre (0, 0)\n"
     "  --rotation DEG    rotation in degrees, positive clockwise (0)\n"
     "  --noise A         radial noise, uniform in [-A, A] (0.01)\n"
@@ -59,7 +69,8 @@ const char* const usage =
     "  --format dxf|text R12 DXF with POLYLINE entities, or count then X Y lines (dxf)\n"
     "  --decimals N      decimals of the coordinates written (6)\n"
     "  --output FILE     the point file (standard output)\n"
-    "  --answers FILE    also write kelmar's answers for the point file (needs --output)\n"
+    "  --answers FILE    also write kelmar's answers for the point file (needs --output;\n"
+    "                    eight-centre ovals only)\n"
     "  --perturb P       how far off the answers' starting values are (0.03)\n";
 
 [[noreturn]] void fail(const std::string& sentence) {
@@ -110,10 +121,21 @@ Options parseOptions(int argc, char** argv) {
         const std::string value = argv[++i];
         if (auto r = reals.find(name); r != reals.end()) {
             *r->second = parseReal(name, value);
-        } else if (name == "ae") {
-            o.ae.clear();
-            for (const std::string& item : listItems(value)) o.ae.push_back(parseReal(name, item));
-            if (!curvesGiven) o.curves = static_cast<std::int32_t>(o.ae.size() > 1 ? o.ae.size() : 3);
+        } else if (name == "ae" || name == "a" || name == "b") {
+            std::vector<Real80>& list = name == "ae" ? o.ae : name == "a" ? o.semiX : o.semiY;
+            list.clear();
+            for (const std::string& item : listItems(value)) list.push_back(parseReal(name, item));
+            if (!curvesGiven) o.curves = static_cast<std::int32_t>(list.size() > 1 ? list.size() : 3);
+        } else if (name == "curve") {
+            if (value == "eight-centre") {
+                o.curve = CurveKind::EightCentre;
+            } else if (value == "four-centre") {
+                o.curve = CurveKind::FourCentre;
+            } else if (value == "ellipse") {
+                o.curve = CurveKind::Ellipse;
+            } else {
+                fail("--curve is eight-centre, four-centre or ellipse, not '" + value + "'");
+            }
         } else if (name == "curves") {
             o.curves = parseCount(name, value);
             curvesGiven = true;
@@ -144,14 +166,46 @@ Options parseOptions(int argc, char** argv) {
     }
     if (o.format == PointFormat::Text && o.curves != 1) fail("the text format holds one curve: add --curves 1");
     if (!o.answers.empty() && o.output.empty()) fail("--answers names the point file, so it needs --output");
+    if (!o.answers.empty() && o.curve != CurveKind::EightCentre) fail("--answers are written for eight-centre ovals only");
     return o;
 }
 
+/// The value of curve j (counted from 1) in a list of the first curves' values.
+Real80 listedOrSpaced(const Options& o, const std::vector<Real80>& list, std::int32_t j) {
+    const std::size_t listed = list.size();
+    if (static_cast<std::size_t>(j) <= listed) return list[static_cast<std::size_t>(j - 1)];
+    return list.back() + o.spacing * static_cast<Real80>(static_cast<std::size_t>(j) - listed);
+}
+
 /// The AE of curve j, counted from 1.
-Real80 aeOf(const Options& o, std::int32_t j) {
-    const std::size_t listed = o.ae.size();
-    if (static_cast<std::size_t>(j) <= listed) return o.ae[static_cast<std::size_t>(j - 1)];
-    return o.ae.back() + o.spacing * static_cast<Real80>(static_cast<std::size_t>(j) - listed);
+Real80 aeOf(const Options& o, std::int32_t j) { return listedOrSpaced(o, o.ae, j); }
+
+/// A four-centre or ellipse family as its model holds it.
+CurveParameters modelParametersOf(const Options& o) {
+    CurveParameters p;
+    p.shared = {static_cast<double>(o.centreX), static_cast<double>(o.centreY),
+                static_cast<double>(o.rotationDegrees * constant::pi / 180)};
+    if (o.curve == CurveKind::FourCentre) p.shared.insert(p.shared.end(), {static_cast<double>(o.oa), static_cast<double>(o.ob)});
+    for (std::int32_t j = 1; j <= o.curves; ++j) {
+        if (o.curve == CurveKind::FourCentre) {
+            p.rings.push_back({static_cast<double>(aeOf(o, j))});
+        } else {
+            p.rings.push_back({static_cast<double>(listedOrSpaced(o, o.semiX, j)),
+                               static_cast<double>(listedOrSpaced(o, o.semiY, j))});
+        }
+    }
+    return p;
+}
+
+/// Refuses a four-centre or ellipse family that its model calls improper.
+void checkProperModel(const Options& o, const CurveParameters& p) {
+    if (o.curve == CurveKind::FourCentre) {
+        const FourCentreModel::Fault fault = FourCentreModel::fault(p);
+        if (fault != FourCentreModel::Fault::None) fail("not a four-centre oval: " + FourCentreModel::describeFault(p, fault));
+    } else {
+        const EllipseModel::Fault fault = EllipseModel::fault(p);
+        if (fault != EllipseModel::Fault::None) fail("not an ellipse: " + EllipseModel::describeFault(p, fault));
+    }
 }
 
 CoefficientVector coefficientsOf(const Options& o) {
@@ -177,7 +231,7 @@ void writeGroup(OutputChannel& out, int code, const std::string& value) {
     writeLine(out, value);
 }
 
-void writeDxf(OutputChannel& out, const std::vector<std::vector<SampledPoint>>& curves, int decimals, bool closed) {
+void writeDxf(OutputChannel& out, const std::vector<std::vector<PlanePoint>>& curves, int decimals, bool closed) {
     const std::string zero = formatRealField(0, 0, decimals);
     writeGroup(out, 0, "SECTION");
     writeGroup(out, 2, "HEADER");
@@ -195,13 +249,13 @@ void writeDxf(OutputChannel& out, const std::vector<std::vector<SampledPoint>>& 
         writeGroup(out, 20, zero);
         writeGroup(out, 30, zero);
         writeGroup(out, 70, formatIntegerField(closed ? 1 : 0, 6));  // 1: closed
-        for (const SampledPoint& p : curves[j]) {
+        for (const PlanePoint& p : curves[j]) {
             writeGroup(out, 0, "VERTEX");
             writeGroup(out, 8, layer);
             // Values are left-aligned: a value line that began with " 10" would pass for a
             // group code.
-            writeGroup(out, 10, formatRealField(p.at.x, 0, decimals));
-            writeGroup(out, 20, formatRealField(p.at.y, 0, decimals));
+            writeGroup(out, 10, formatRealField(p.x, 0, decimals));
+            writeGroup(out, 20, formatRealField(p.y, 0, decimals));
             writeGroup(out, 30, zero);
         }
         writeGroup(out, 0, "SEQEND");
@@ -211,10 +265,10 @@ void writeDxf(OutputChannel& out, const std::vector<std::vector<SampledPoint>>& 
     writeGroup(out, 0, "EOF");
 }
 
-void writeText(OutputChannel& out, const std::vector<SampledPoint>& curve, int decimals) {
+void writeText(OutputChannel& out, const std::vector<PlanePoint>& curve, int decimals) {
     writeLine(out, formatIntegerField(static_cast<std::int64_t>(curve.size()), 0));
-    for (const SampledPoint& p : curve) {
-        writeLine(out, formatRealField(p.at.x, 0, decimals) + " " + formatRealField(p.at.y, 0, decimals));
+    for (const PlanePoint& p : curve) {
+        writeLine(out, formatRealField(p.x, 0, decimals) + " " + formatRealField(p.y, 0, decimals));
     }
 }
 
@@ -253,11 +307,16 @@ void writeAnswers(const Options& o, const OvalConstruction& construction) {
 
 int main(int argc, char** argv) {
     const Options o = parseOptions(argc, argv);
-    const CoefficientVector coefficients = coefficientsOf(o);
-    const OvalConstruction construction = buildOvalConstruction(coefficients);
-    checkProperOval(o, construction);
-
-    const auto curves = sampleOvalFamily(coefficients, o.points, o.noise, o.seed, o.part);
+    std::vector<std::vector<PlanePoint>> curves;
+    if (o.curve == CurveKind::EightCentre) {
+        const CoefficientVector coefficients = coefficientsOf(o);
+        checkProperOval(o, buildOvalConstruction(coefficients));
+        curves = pointsOf(sampleOvalFamily(coefficients, o.points, o.noise, o.seed, o.part));
+    } else {
+        const CurveParameters parameters = modelParametersOf(o);
+        checkProperModel(o, parameters);
+        curves = sampleModelFamily(o.curve, parameters, o.points, o.noise, o.seed, o.part);
+    }
     OutputChannel out = o.output.empty() ? consoleOutput() : createForWriting(o.output);
     if (o.format == PointFormat::Dxf) {
         writeDxf(out, curves, o.decimals, o.part.span == 1);
@@ -265,6 +324,6 @@ int main(int argc, char** argv) {
         writeText(out, curves.front(), o.decimals);
     }
     closeChannel(out);
-    if (!o.answers.empty()) writeAnswers(o, construction);
+    if (!o.answers.empty()) writeAnswers(o, buildOvalConstruction(coefficientsOf(o)));
     return 0;
 }

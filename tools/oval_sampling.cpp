@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "base/constants.hpp"
+#include "model/ellipse_model.hpp"
+#include "model/four_centre_model.hpp"
 #include "model/primitives.hpp"
 
 namespace {
@@ -87,6 +89,52 @@ CurveStore curveStoreOf(const std::vector<std::vector<SampledPoint>>& family) {
         for (const SampledPoint& p : sampled) {
             curve.x.push_back(p.at.x);
             curve.y.push_back(p.at.y);
+        }
+        store.totalPointCount += static_cast<std::int32_t>(curve.x.size());
+        store.curves.push_back(std::move(curve));
+    }
+    return store;
+}
+
+std::vector<std::vector<PlanePoint>> sampleModelFamily(CurveKind kind, const CurveParameters& parameters,
+                                                       const std::vector<std::int32_t>& pointCounts, Real80 noise,
+                                                       std::uint64_t seed, PerimeterPart part) {
+    std::mt19937_64 random(seed);
+    std::vector<std::vector<PlanePoint>> rings;
+    for (std::size_t j = 0; j < parameters.rings.size(); ++j) {
+        const std::size_t listed = std::min(j + 1, pointCounts.size());
+        const std::int32_t count = listed == 0 ? 0 : pointCounts[listed - 1];
+        const OutlineStretch stretch{static_cast<double>(part.start), static_cast<double>(part.span)};
+        const std::vector<OutlinePoint> outline =
+            kind == CurveKind::Ellipse ? sampledOutline<EllipseModel>(parameters, j, count, stretch)
+                                       : sampledOutline<FourCentreModel>(parameters, j, count, stretch);
+        std::vector<PlanePoint> points;
+        for (const OutlinePoint& p : outline) {
+            const Real80 step = noise * (2 * uniformUnit(random()) - 1);
+            points.push_back({p.x + step * p.normalX, p.y + step * p.normalY});
+        }
+        rings.push_back(std::move(points));
+    }
+    return rings;
+}
+
+std::vector<std::vector<PlanePoint>> pointsOf(const std::vector<std::vector<SampledPoint>>& family) {
+    std::vector<std::vector<PlanePoint>> rings;
+    for (const auto& sampled : family) {
+        std::vector<PlanePoint> points;
+        for (const SampledPoint& p : sampled) points.push_back(p.at);
+        rings.push_back(std::move(points));
+    }
+    return rings;
+}
+
+CurveStore curveStoreOf(const std::vector<std::vector<PlanePoint>>& family) {
+    CurveStore store;
+    for (const auto& ring : family) {
+        Curve curve;
+        for (const PlanePoint& p : ring) {
+            curve.x.push_back(p.x);
+            curve.y.push_back(p.y);
         }
         store.totalPointCount += static_cast<std::int32_t>(curve.x.size());
         store.curves.push_back(std::move(curve));

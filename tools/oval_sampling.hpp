@@ -1,6 +1,7 @@
 #pragma once
 /// Synthetic digitised curves: points taken along the eight arcs of a family of concentric
-/// eight-centre ovals, each moved along its radius by seeded noise.
+/// eight-centre ovals, or along a family of four-centre ovals or ellipses, each moved along its
+/// radius (the curve's normal) by seeded noise.
 
 #include <cstdint>
 #include <random>
@@ -8,6 +9,7 @@
 
 #include "base/real80.hpp"
 #include "base/records.hpp"
+#include "model/curve_model.hpp"
 #include "model/oval_construction.hpp"
 
 /// A sampled point and the arc it was taken from.
@@ -53,3 +55,20 @@ std::vector<std::vector<SampledPoint>> sampleOvalFamily(const CoefficientVector&
 
 /// The sampled curves as the run's curve store, curve by curve, the total point count set.
 CurveStore curveStoreOf(const std::vector<std::vector<SampledPoint>>& family);
+
+/// The curves the generator draws.
+enum class CurveKind { EightCentre, FourCentre, Ellipse };
+
+/// Every ring of a four-centre or ellipse family (`kind` names which; its parameters as the
+/// model holds them), ring j taking pointCounts[j - 1] points (or the last count), evenly spaced by
+/// arc length over `part` from where the model's outline begins, each moved along the curve's
+/// normal by noise * (2u - 1), u drawn from one generator seeded with `seed`.
+std::vector<std::vector<PlanePoint>> sampleModelFamily(CurveKind kind, const CurveParameters& parameters,
+                                                       const std::vector<std::int32_t>& pointCounts, Real80 noise,
+                                                       std::uint64_t seed, PerimeterPart part);
+
+/// The eight-centre family's points without the arcs they were taken from.
+std::vector<std::vector<PlanePoint>> pointsOf(const std::vector<std::vector<SampledPoint>>& family);
+
+/// The sampled rings as the run's curve store.
+CurveStore curveStoreOf(const std::vector<std::vector<PlanePoint>>& family);
