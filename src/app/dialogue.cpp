@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <system_error>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +16,7 @@
 #include <vector>
 
 #include "app/run_state.hpp"
+#include "base/output_set.hpp"
 #include "base/run_error.hpp"
 #include "base/text_io.hpp"
 #include "drawing/dxf_encoder.hpp"
@@ -71,8 +77,10 @@ void loadRunFromCoefficientFile(RunState& run, const std::string coefficientFile
                   "line 1 of '" + coefficientFile + "' is empty: it must name the file that holds the points");
     }
     if (inputKindOf(run.inputFileName) == InputKind::CoefficientFile) {
-        failInput(exitStatus::dataError, "line 1 of '" + coefficientFile + "' names '" + run.inputFileName +
-                                             "', another coefficient file: it must name the file that holds the points (" +
+        const bool itself = run.inputFileName == coefficientFile || isSameFile(run.inputFileName, coefficientFile);
+        failInput(exitStatus::dataError, "line 1 of '" + coefficientFile + "' names '" + run.inputFileName + "', " +
+                                             (itself ? "the coefficient file itself" : "another coefficient file") +
+                                             ": it must name the file that holds the points (" +
                                              std::string(pointFormats) + ")");
     }
     readPoints(run, ", named on line 1 of '" + coefficientFile + "',");
@@ -259,6 +267,24 @@ void noteWhenFewerPointsThanCoefficients(const RunState& run) {
            "least as many points as there are coefficients for a determined oval");
 }
 
+/// Ends the run on a set that could not be written: a busy folder is refused, a failed write is a
+/// run-time error with the system's code.
+[[noreturn]] void failOutputs(OutputSet& files, const OutputFailure& failure) {
+    abandonOutputSet(files);
+    if (failure.status == exitStatus::folderBusy) failInput(failure.status, failure.sentence);
+    failRun(failure.status, KELMAR_HERE, failure.sentence);
+}
+
+/// Checks, before anything is written, that no folder stands where one of the three files goes.
+void checkOutputTargets(OutputSet& files) {
+    for (const OutputFile& output : outputFiles) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(output.name, error)) continue;
+        failOutputs(files, {EISDIR, std::string("cannot create '") + output.name + "': " + std::strerror(EISDIR) +
+                                        "; nothing was replaced: " + untouchedFilesClause(files)});
+    }
+}
+
 }  // namespace
 
 int runDialogue(ResidualEvaluation evaluation) {
@@ -288,22 +314,38 @@ int runDialogue(ResidualEvaluation evaluation) {
 
     if (!run.coefFileLoaded) askCoefficients(run, answers);
 
-    // The report is created only now that the run has all its answers: a run that ends at a
-    // question leaves the three files of the previous run together and untouched. Its opening
-    // blocks need nothing the questions gave, so they are the same bytes as if written first.
+    // The files are written only now that the run has all its answers: a run that ends at a
+    // question leaves the three files of the previous run together and untouched. The folder is
+    // held until the run ends, so that another run cannot mix its files with these.
     setActivity("writing the report");
-    run.report = createForWriting(reportFileName);
+    OutputSet files = startOutputSet("", {reportFileName, coefficientFileName, drawingFileName});
+    if (std::optional<OutputFailure> busy = lockOutputFolder(files, folderLockWaitSeconds)) failOutputs(files, *busy);
+    checkOutputTargets(files);
+
+    // kelmar.coe is in place before the fit starts, so that a long fit can be interrupted and
+    // started again from it; kelmar.txt and kelmar.dxf appear whole when the run has finished.
+    setActivity("writing the coefficient file");
+    OutputChannel coefficientText = memoryOutput();
+    writeCoefficientText(coefficientText, run.inputFileName, run.coefficients);
+    std::optional<OutputFailure> coefficientFailure =
+        addOutputText(files, coefficientFileName, coefficientText.captured);
+    if (!coefficientFailure) coefficientFailure = commitOutputSet(files);
+    if (coefficientFailure) failOutputs(files, *coefficientFailure);
+
+    // The report's opening blocks need nothing the questions gave, so they are the same bytes as
+    // if written first.
+    setActivity("writing the report");
+    if (std::optional<OutputFailure> failure = openOutputChannel(files, reportFileName, run.report)) {
+        failOutputs(files, *failure);
+    }
     writeReportHeader(run.report, run.inputFileName, run.curves);
     if (!run.coefFileLoaded) {
         writeText(run.report, "Coefficienti totali ");
         writeIntegerField(run.report, run.coefficients.coefCount(), field::count);
         endLine(run.report);
     }
-
     endLine(run.report);
     writeCoefficientListing(run.report, run.coefficients, "Valore iniziale coefficiente ");
-    setActivity("writing the coefficient file");
-    writeCoefficientFile(run.inputFileName, run.coefficients);
     endLine(run.report);
 
     CoefficientVector& c = run.coefficients;
@@ -335,7 +377,9 @@ int runDialogue(ResidualEvaluation evaluation) {
     endLine(run.report);
     writeLine(run.report, "Valori finali ovale");
 
-    run.drawing = createForWriting(drawingFileName);
+    if (std::optional<OutputFailure> failure = openOutputChannel(files, drawingFileName, run.drawing)) {
+        failOutputs(files, *failure);
+    }
     openDxfEntities(run.drawing);
     writeReportSummary(run.report, c, run.totals);
     const DrawingSink toDrawing = [&run](const DrawnEntity& entity) { writeDxfEntity(run.drawing, entity); };
@@ -345,6 +389,7 @@ int runDialogue(ResidualEvaluation evaluation) {
     for (std::int32_t j = 1; j <= run.curves.curveCount(); ++j) drawOvalCurve(c, j, j == 1, toDrawing);
     closeDxfEntities(run.drawing);
     closeChannel(run.drawing);
+    if (std::optional<OutputFailure> failure = commitOutputSet(files)) failOutputs(files, *failure);
     flushChannel(run.console);
     return 0;
 }

@@ -11,6 +11,7 @@
 #include "app/commands.hpp"
 #include "app/start_file.hpp"
 #include "base/constants.hpp"
+#include "base/output_set.hpp"
 #include "base/ring_source.hpp"
 #include "base/run_error.hpp"
 #include "base/text_io.hpp"
@@ -81,7 +82,7 @@ CoefficientVector startFromValues(const std::vector<Real80>& values, std::int32_
     if (values.size() != needed) {
         failInput(exitStatus::usage, "--start gives " + std::to_string(values.size()) + " values, but the " +
                                          std::to_string(rings) + (rings == 1 ? " ring" : " rings") + " of '" + plan +
-                                         "' need " + std::to_string(needed) + ": " + startOrder +
+                                         (rings == 1 ? "' needs " : "' need ") + std::to_string(needed) + ": " + startOrder +
                                          ", one AE per ring");
     }
     CoefficientVector start;
@@ -159,14 +160,50 @@ std::string describe(const CurveStore& curves, const std::string& plan) {
            std::to_string(curves.totalPointCount) + (curves.totalPointCount == 1 ? " point" : " points");
 }
 
-/// Refuses a --out that cannot be a folder before anything is computed.
-void checkOutputFolder(const std::string& folder) {
-    if (folder.empty()) failInput(exitStatus::usage, "--out is empty: name a folder for the output files");
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(folder, error);
-    if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
-        failInput(exitStatus::usage, "--out '" + folder + "' is a file, not a folder");
+/// Refuses a --out that cannot take the files before anything is computed, and a folder that
+/// another run holds.
+void checkOutputFolderOption(const std::string& folder) {
+    if (std::optional<OutputFailure> failure = checkOutputFolder(folder, "--out")) {
+        failInput(failure->status, failure->sentence);
     }
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error)) return;
+    OutputSet probe = startOutputSet(folder, {});
+    std::optional<OutputFailure> busy = lockOutputFolder(probe, 0);
+    abandonOutputSet(probe);
+    if (busy) failInput(busy->status, busy->sentence);
+}
+
+/// Refuses a PLAN whose name kelmar.coe cannot hold on its line 1 (a line break, or the
+/// character 26 that ends a text file), and warns when the dialogue would take the name for a
+/// coefficient file.
+void checkPlanName(const std::string& plan, const char* command) {
+    if (plan.find_first_of("\r\n\x1a") != std::string::npos) {
+        failInput(exitStatus::usage, "PLAN '" + plan + "' holds a line break (or the character 26), which " +
+                                         (std::string(command) == "fit" ? "line 1 of kelmar.coe" : "the answers' first line") +
+                                         " cannot hold: rename the file");
+    }
+    if (plan.empty() || inputKindOf(plan) != InputKind::CoefficientFile) return;
+    const std::string why = "PLAN '" + plan + "' ends in e, so the dialogue takes that name for a coefficient file, "
+                            "not for points";
+    if (std::string(command) == "guess") {
+        failInput(exitStatus::usage, why + ": the answers would not run; copy or rename the plan to a name that does "
+                                           "not end in e (a drawing ending .dxf), and guess again");
+    }
+    warn(why + ", and would refuse the kelmar.coe of this run: copy or rename the plan to a name that does not end "
+               "in e to start the dialogue from it");
+}
+
+/// PLAN as kelmar.coe names it: as seen from the output folder, where the dialogue reads it
+/// (absolute when PLAN was given absolute, or when no relative path leads there).
+std::string planSeenFrom(const std::string& plan, const std::string& folder) {
+    const std::filesystem::path given(plan);
+    if (given.is_absolute()) return plan;
+    std::error_code error;
+    const std::filesystem::path relative = std::filesystem::relative(given, folder, error);
+    if (!error && !relative.empty()) return relative.string();
+    const std::filesystem::path absolute = std::filesystem::absolute(given, error);
+    return error ? plan : absolute.lexically_normal().string();
 }
 
 /// Refuses a PLAN that is one of the files the run writes into `folder`: it would be read, then
@@ -183,59 +220,73 @@ void refusePlanAsOutput(const std::string& plan, const std::string& folder) {
     }
 }
 
-void writeWhole(const std::filesystem::path& path, const std::string& text) {
-    OutputChannel file = createForWriting(path.string());
-    writeText(file, text);
-    closeChannel(file);
-}
-
-/// Writes the six files into `folder` (created when missing) and returns their names.
+/// Writes the six files into `folder` as one set (the folder is created when missing) and returns
+/// their names; a failure leaves every earlier file as it was and ends the run.
 std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curves, const std::string& folder) {
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error) {
-        failRun(error.value(), KELMAR_HERE, "cannot create the folder '" + folder + "': " + error.message());
-    }
-    const std::filesystem::path dir(folder);
-    std::vector<std::string> written;
     setActivity("writing the results");
+    OutputSet set =
+        startOutputSet(folder, {reportFileName, coefficientFileName, drawingFileName, pictureFileName, jsonFileName,
+                                geoPackageFileName});
+    auto add = [&](const char* name, const std::string& text) {
+        if (std::optional<OutputFailure> failure = addOutputText(set, name, text)) {
+            abandonOutputSet(set);
+            failInput(failure->status, failure->sentence);
+        }
+    };
 
-    OutputChannel report = createForWriting((dir / reportFileName).string());
-    writeFitReport(report, run, curves);
-    closeChannel(report);
-    written.push_back(report.name);
-
-    OutputChannel coefficients = createForWriting((dir / coefficientFileName).string());
-    writeCoefficientText(coefficients, run.inputFileName, run.start);
-    closeChannel(coefficients);
-    written.push_back(coefficients.name);
-
+    // Each text is written out and let go before the next is made: a fit of a million points
+    // makes files of many megabytes.
+    {
+        OutputChannel report = memoryOutput();
+        writeFitReport(report, run, curves);
+        add(reportFileName, report.captured);
+    }
+    {
+        OutputChannel coefficients = memoryOutput();
+        writeCoefficientText(coefficients, planSeenFrom(run.inputFileName, folder), run.start);
+        add(coefficientFileName, coefficients.captured);
+    }
     // The drawing and the picture come from the same entities.
     const std::vector<DrawnEntity> entities = fitDrawing(run, curves);
-    OutputChannel drawing = createForWriting((dir / drawingFileName).string());
-    openDxfEntities(drawing);
-    for (const DrawnEntity& entity : entities) writeDxfEntity(drawing, entity);
-    closeDxfEntities(drawing);
-    closeChannel(drawing);
-    written.push_back(drawing.name);
-
-    PictureCaption caption{run.inputFileName + ": eight-centre ovals fitted by kelmar fit", run.quality.deviations.rms};
-    for (std::int32_t j = 1; j <= curves.curveCount() && ringSourceOf(curves, j); ++j) {
-        caption.ringSources.push_back(describeRingSource(*ringSourceOf(curves, j), idsNamedInPicture));
+    {
+        OutputChannel drawing = memoryOutput();
+        openDxfEntities(drawing);
+        for (const DrawnEntity& entity : entities) writeDxfEntity(drawing, entity);
+        closeDxfEntities(drawing);
+        add(drawingFileName, drawing.captured);
     }
-    OutputChannel picture = createForWriting((dir / pictureFileName).string());
-    writeSvgPicture(picture, entities, caption);
-    closeChannel(picture);
-    written.push_back(picture.name);
-
-    writeWhole(dir / jsonFileName, fitJson(run, curves));
-    written.push_back((dir / jsonFileName).string());
-
-    const std::string geoPackage = (dir / geoPackageFileName).string();
-    if (const std::optional<OutputFailure> failure = writeFitGeoPackage(geoPackage, run, curves)) {
-        failRun(failure->errorNumber, KELMAR_HERE, failure->sentence);
+    {
+        PictureCaption caption{run.inputFileName + ": eight-centre ovals fitted by kelmar fit",
+                               run.quality.deviations.rms};
+        for (std::int32_t j = 1; j <= curves.curveCount() && ringSourceOf(curves, j); ++j) {
+            caption.ringSources.push_back(describeRingSource(*ringSourceOf(curves, j), idsNamedInPicture));
+        }
+        OutputChannel picture = memoryOutput();
+        writeSvgPicture(picture, entities, caption);
+        add(pictureFileName, picture.captured);
     }
-    written.push_back(geoPackage);
+    add(jsonFileName, fitJson(run, curves));
+
+    // GDAL writes the GeoPackage itself, to the temporary path of the set.
+    std::string geoPackage;
+    std::optional<OutputFailure> failure = reserveOutputPath(set, geoPackageFileName, geoPackage);
+    if (!failure) failure = writeFitGeoPackage(geoPackage, run, curves);
+    if (failure) {
+        // The sentence names the file the user knows, not its temporary name.
+        std::string sentence = failure->sentence;
+        const std::string shown = set.members.back().shownName;
+        for (std::size_t at = sentence.find(geoPackage); !geoPackage.empty() && at != std::string::npos;
+             at = sentence.find(geoPackage, at + shown.size())) {
+            sentence.replace(at, geoPackage.size(), shown);
+        }
+        const std::string clause = untouchedFilesClause(set);
+        abandonOutputSet(set);
+        failInput(failure->status, sentence + "; nothing was replaced: " + clause);
+    }
+
+    std::vector<std::string> written;
+    for (const OutputMember& member : set.members) written.push_back(member.shownName);
+    if (std::optional<OutputFailure> failure = commitOutputSet(set)) failInput(failure->status, failure->sentence);
     return written;
 }
 
@@ -270,7 +321,8 @@ int runFitCommand(const FitOptions& options) {
         }
         startValues = parseStartValues(*options.start);
     }
-    checkOutputFolder(options.outDir);
+    checkPlanName(options.plan, "fit");
+    checkOutputFolderOption(options.outDir);
     refusePlanAsOutput(options.plan, options.outDir);
     const CurveStore curves = readPlan(options.plan, options.selection);
 
@@ -323,6 +375,8 @@ int runFitCommand(const FitOptions& options) {
 
 int runGuessCommand(const GuessOptions& options) {
     const std::string& plan = options.plan;
+    // The answers name the plan on their first line; --start-line prints the values alone.
+    if (!options.startLine) checkPlanName(plan, "guess");
     const CurveStore curves = readPlan(plan, options.selection);
     const CoefficientVector start = automaticStart(curves, plan, "guess").coefficients;
     const int decimals = answerDecimals(start);

@@ -1,9 +1,11 @@
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 
 #include "app/commands.hpp"
+#include "base/output_set.hpp"
 #include "base/run_error.hpp"
 #include "base/text_io.hpp"
 #include "drawing/dxf_decoder.hpp"
@@ -26,6 +28,28 @@ bool sameFile(const std::string& a, const std::string& b) {
     if (error) return false;
     const std::filesystem::path second = std::filesystem::weakly_canonical(b, error);
     return !error && first == second;
+}
+
+// How much of an existing file is read to tell whether it is an SVG picture.
+constexpr std::size_t pictureHeadBytes = 4096;
+
+/// Refuses a picture name that stands for something other than an earlier picture: a folder, or
+/// a file that is not empty and has no <svg element near its start (a plan, a drawing, a text).
+void refuseNonPictureTarget(const std::string& out) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(out, error);
+    if (!std::filesystem::exists(status)) return;
+    if (std::filesystem::is_directory(status)) {
+        failInput(exitStatus::usage, "the picture '" + out + "' is a folder: name the picture's file");
+    }
+    std::FILE* file = std::fopen(out.c_str(), "rb");
+    if (file == nullptr) return;  // the set reports what keeps it from replacing the file
+    std::string head(pictureHeadBytes, '\0');
+    head.resize(std::fread(head.data(), 1, head.size(), file));
+    std::fclose(file);
+    if (head.empty() || head.find("<svg") != std::string::npos) return;
+    failInput(exitStatus::usage, "'" + out + "' is not an SVG picture, and the picture would replace it: name "
+                                 "another file for the picture, or remove that one first");
 }
 
 /// Reads the drawing whole. Whatever stops the reading (a missing or unreadable file, a broken
@@ -55,6 +79,7 @@ int runSvgCommand(const SvgOptions& options) {
     // The whole drawing is read before the picture is created: a drawing that cannot be used
     // leaves an earlier picture of the same name as it was.
     const DecodedDrawing drawing = readDrawing(options.drawing);
+    refuseNonPictureTarget(out);
     if (drawing.skippedCount > 0) {
         notice("skipped " + std::to_string(drawing.skippedCount) +
                (drawing.skippedCount == 1 ? " entity" : " entities") + " of '" + options.drawing +
@@ -62,19 +87,26 @@ int runSvgCommand(const SvgOptions& options) {
     }
 
     const std::string name = std::filesystem::path(options.drawing).filename().string();
-    OutputChannel picture = createForWriting(out);
+    OutputChannel picture = memoryOutput();
     const PictureSummary summary =
         writeSvgPicture(picture, drawing.entities, {name + ": fitted eight-centre ovals and digitised points", {}});
-    closeChannel(picture);
+    const std::filesystem::path outPath(out);
+    OutputSet set = startOutputSet(outPath.parent_path().string(), {outPath.filename().string()});
+    std::optional<OutputFailure> failure = addOutputText(set, outPath.filename().string(), picture.captured);
+    if (!failure) failure = commitOutputSet(set);
+    if (failure) {
+        abandonOutputSet(set);
+        failInput(failure->status, failure->sentence);
+    }
     if (summary.leftOut > 0) {
         warn(std::to_string(summary.leftOut) + " entities of '" + options.drawing +
              "' lie too far from the origin to draw (beyond 1e12) and were left out of the picture");
     }
 
+    const std::size_t points = summary.pointsByClass[0] + summary.pointsByClass[1] + summary.pointsByClass[2];
     std::string line = "wrote " + out + ": " + std::to_string(summary.rings) +
-                       (summary.rings == 1 ? " ring, " : " rings, ") +
-                       std::to_string(summary.pointsByClass[0] + summary.pointsByClass[1] + summary.pointsByClass[2]) +
-                       " points (" + std::to_string(summary.pointsByClass[0]) + " " + pointClassNames[0] + ", " +
+                       (summary.rings == 1 ? " ring, " : " rings, ") + std::to_string(points) +
+                       (points == 1 ? " point (" : " points (") + std::to_string(summary.pointsByClass[0]) + " " + pointClassNames[0] + ", " +
                        std::to_string(summary.pointsByClass[1]) + " " + pointClassNames[1] + ", " +
                        std::to_string(summary.pointsByClass[2]) + " " + pointClassNames[2] + ")";
     if (summary.magnification > 0) {
@@ -82,6 +114,8 @@ int runSvgCommand(const SvgOptions& options) {
         std::snprintf(factor, sizeof factor, "%.6g", static_cast<double>(summary.magnification));
         line += "; deviations drawn \u00d7 " + std::string(factor);
     }
-    std::printf("%s\n", line.c_str());
+    OutputChannel console = consoleOutput();
+    writeText(console, line + "\n");
+    flushChannel(console);
     return 0;
 }

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "base/output_set.hpp"
+
 namespace {
 
 // The sentence the floating-point trap prints; kept in a fixed buffer because the
@@ -68,6 +70,7 @@ void onFloatingPointFault(int, siginfo_t* info, void*) {
     // console and the open files hold is written out before the run ends: what was
     // written stays written.
     std::fflush(nullptr);
+    removePendingTemporaries();
     char line[64];
     const std::size_t length =
         formatErrorLine(line, number, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(info->si_addr)));
@@ -82,21 +85,56 @@ void onFloatingPointFault(int, siginfo_t* info, void*) {
 }
 
 FailureMode failureMode = FailureMode::ExitProcess;
+bool runtimeErrorLine = true;
+
+/// Writes "kelmar: ", the prefix and the sentence with its control bytes shown as \xNN (a byte
+/// of a file name or of a file's content may be anything, a NUL or an escape sequence included).
+void printSentence(const char* prefix, const std::string& sentence, bool ending = false) {
+    std::string line = "kelmar: ";
+    line += prefix;
+    line += printableText(sentence);
+    // A run that ends while a set of files is being written says what it leaves.
+    const std::string pending = ending ? pendingFilesClause() : std::string();
+    if (!pending.empty()) line += "; nothing was replaced: " + printableText(pending);
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
 
 }  // namespace
+
+std::string printableText(const std::string& text) {
+    static const char hex[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            shown += "\\x";
+            shown += hex[byte >> 4];
+            shown += hex[byte & 0xFu];
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+void setRuntimeErrorLine(bool printed) { runtimeErrorLine = printed; }
 
 void setFailureMode(FailureMode mode) { failureMode = mode; }
 FailureMode currentFailureMode() { return failureMode; }
 
 void failRun(int number, std::uint32_t place, const std::string& sentence) {
-    if (failureMode == FailureMode::ThrowRunEnded) throw RunEnded{number, true, sentence};
+    if (failureMode == FailureMode::ThrowRunEnded) throw RunEnded{number, runtimeErrorLine, sentence};
     std::fflush(stdout);
-    char line[64];
-    const std::size_t length = formatErrorLine(line, number, place);
-    std::fwrite(line, 1, length, stdout);
-    std::fflush(stdout);
-    std::fprintf(stderr, "kelmar: %s\n", sentence.c_str());
-    std::fflush(stderr);
+    if (runtimeErrorLine) {
+        char line[64];
+        const std::size_t length = formatErrorLine(line, number, place);
+        std::fwrite(line, 1, length, stdout);
+        std::fflush(stdout);
+    }
+    printSentence("", sentence, true);
     // exit() flushes what the open files already hold: what was written stays written.
     std::exit(number);
 }
@@ -104,21 +142,18 @@ void failRun(int number, std::uint32_t place, const std::string& sentence) {
 void failInput(int status, const std::string& sentence) {
     if (failureMode == FailureMode::ThrowRunEnded) throw RunEnded{status, false, sentence};
     std::fflush(stdout);
-    std::fprintf(stderr, "kelmar: %s\n", sentence.c_str());
-    std::fflush(stderr);
+    printSentence("", sentence, true);
     std::exit(status);
 }
 
 void warn(const std::string& sentence) {
     std::fflush(stdout);
-    std::fprintf(stderr, "kelmar: warning: %s\n", sentence.c_str());
-    std::fflush(stderr);
+    printSentence("warning: ", sentence);
 }
 
 void notice(const std::string& sentence) {
     std::fflush(stdout);
-    std::fprintf(stderr, "kelmar: note: %s\n", sentence.c_str());
-    std::fflush(stderr);
+    printSentence("note: ", sentence);
 }
 
 void setActivity(const std::string& activity) {
@@ -141,4 +176,14 @@ void enableFloatingPointTraps() {
 void failSystemCall(std::uint32_t place, const std::string& action, const std::string& name) {
     const int code = errno != 0 ? errno : EIO;
     failRun(code, place, action + " '" + name + "': " + std::strerror(code));
+}
+
+void finishStandardStreams(std::uint32_t place) {
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) failSystemCall(place, "cannot write to", "standard output");
+    errno = 0;
+    if (std::fclose(stdout) != 0) failSystemCall(place, "cannot write to", "standard output");
+    // Standard error cannot say that it failed: the status alone tells.
+    errno = 0;
+    if (std::fflush(stderr) != 0 || std::ferror(stderr) != 0) std::exit(errno != 0 ? errno : EIO);
 }

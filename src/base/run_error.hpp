@@ -27,6 +27,8 @@ inline constexpr int invalidOperation = 207;
 namespace exitStatus {
 inline constexpr int usage = 64;    // no input file named
 inline constexpr int dataError = 65;  // input that cannot be used
+inline constexpr int outputFolder = 73;  // an output folder that cannot be used
+inline constexpr int folderBusy = 75;    // another run is writing into the output folder
 }  // namespace exitStatus
 
 /// How a failure ends the run: by ending the process (the program), or by throwing
@@ -42,6 +44,16 @@ struct RunEnded {
     bool runtimeErrorLine = false;  // true when the "Runtime error" line would be printed
     std::string sentence;
 };
+
+/// The commands report a failure with a sentence alone: no "Runtime error" line (true by default).
+void setRuntimeErrorLine(bool printed);
+
+/// The text with its control bytes (a NUL, an escape) written as \xNN, for a sentence.
+std::string printableText(const std::string& text);
+
+/// Writes out what standard output holds and closes it, then checks standard error: a failure
+/// (a full disk, a closed pipe) ends the run with the system's error code like any failed write.
+void finishStandardStreams(std::uint32_t place);
 
 /// Writes "Runtime error NNN at XXXXXXXX" and `sentence`, then ends the run with `number`.
 [[noreturn]] void failRun(int number, std::uint32_t place, const std::string& sentence);

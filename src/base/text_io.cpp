@@ -167,7 +167,10 @@ void writeText(OutputChannel& channel, std::string_view text) {
     }
     if (text.empty()) return;
     errno = 0;
-    checkWrite(channel, std::fwrite(text.data(), 1, text.size(), channel.file) == text.size());
+    // A line-buffered console may take the text and fail to pass it on: the stream's error flag
+    // tells, and errno still holds the cause.
+    const bool taken = std::fwrite(text.data(), 1, text.size(), channel.file) == text.size();
+    checkWrite(channel, taken && std::ferror(channel.file) == 0);
 }
 
 void writeIntegerField(OutputChannel& channel, std::int64_t value, int width) {

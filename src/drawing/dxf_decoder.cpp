@@ -1,9 +1,12 @@
 #include "drawing/dxf_decoder.hpp"
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <optional>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "base/run_error.hpp"
 
@@ -12,6 +15,8 @@ namespace {
 // Group codes and names are short; a longer line is read to its end but only its start kept.
 constexpr std::size_t valueKeep = 256;
 constexpr std::size_t codeKeep = 16;
+// Kinds of skipped entity that a sentence lists by name; the rest are counted.
+constexpr std::size_t maxSkippedKindsListed = 8;
 
 /// The groups a point, a line or an arc of the drawing carries, by their DXF group codes.
 enum class Group { X, Y, EndX, EndY, Radius, StartAngle, EndAngle };
@@ -220,9 +225,20 @@ DecodedDrawing readKelmarDrawing(InputChannel& drawing) {
         failDrawing("'" + drawing.name + "' ends inside its ENTITIES section, before ENDSEC: the file is cut off");
     }
 
-    for (const auto& [what, count] : skipped) {
+    // The commonest kinds first, and only a few of them: a file of many made-up entity types
+    // would otherwise make a sentence as long as the file.
+    std::vector<std::pair<std::string, std::size_t>> kinds(skipped.begin(), skipped.end());
+    std::stable_sort(kinds.begin(), kinds.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    std::size_t listed = 0;
+    for (; listed < kinds.size() && listed < maxSkippedKindsListed; ++listed) {
         if (!result.skipped.empty()) result.skipped += ", ";
-        result.skipped += std::to_string(count) + " " + what;
+        result.skipped += std::to_string(kinds[listed].second) + " " + kinds[listed].first;
+    }
+    if (listed < kinds.size()) {
+        std::size_t rest = 0;
+        for (std::size_t k = listed; k < kinds.size(); ++k) rest += kinds[k].second;
+        result.skipped += " and " + std::to_string(rest) + " of " + std::to_string(kinds.size() - listed) +
+                          " other kinds";
     }
     if (result.entities.empty()) {
         failDrawing("'" + drawing.name + "' holds no POINT, LINE or ARC on the layers kelmar draws (" + layerList() +

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <memory>
 #include <numbers>
-#include <thread>
 
 #include "base/constants.hpp"
 #include "fit/own_frame_arc.hpp"
@@ -31,8 +30,6 @@ constexpr double downWeightedBelow = 0.2;
 // never collapses, and finite, so that OB and the radii cannot run away.
 constexpr double smallestLength = 1e-9;
 constexpr double largestLength = 1e3;
-// Below this many points the solver works on one thread.
-constexpr std::int64_t minPointsForThreads = 10000;
 
 /// The fit's own variables: the centre relative to the drawing's origin point, the rotation, OA,
 /// OB, and the fractions that place C on O A1 and D on C1 B1; one AE per ring.
@@ -287,10 +284,9 @@ class FitProblem {
 public:
     FitProblem(const FitData& data, Variables& variables, const Frame& frame, double robustScale, double placeMargin)
         : variables_(variables) {
-        // Starting threads costs more than small drawings take.
-        threads_ = data.pointCount() < minPointsForThreads
-                       ? 1
-                       : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        // The solver's threads add up the rings' costs and their parts of the normal equations
+        // in whatever order they finish, which changed the last digits from run to run: the
+        // solver works on one thread, so that a fit gives the same bytes every time.
         problem_ = std::make_unique<ceres::Problem>();
         double* shared = variables.shared.data();
         problem_->AddParameterBlock(shared, sharedVariableCount);
@@ -374,7 +370,7 @@ private:
     std::unique_ptr<ceres::LossFunction> loss_;  // before the problem, whose costs use it
     std::unique_ptr<ceres::Problem> problem_;
     std::vector<double*> aeBlocks_;
-    int threads_ = 1;
+    static constexpr int threads_ = 1;
 };
 
 using Jet8 = ceres::Jet<double, 8>;

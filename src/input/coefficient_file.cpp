@@ -70,8 +70,3 @@ void writeCoefficientText(OutputChannel& out, const std::string& inputFileName, 
     }
 }
 
-void writeCoefficientFile(const std::string& inputFileName, const CoefficientVector& coefficients) {
-    OutputChannel file = createForWriting(coefficientFileName);
-    writeCoefficientText(file, inputFileName, coefficients);
-    closeChannel(file);
-}

@@ -31,7 +31,5 @@ CoefficientVector coefficientsForCurves(const LoadedCoefficients& loaded, const 
 /// The text of "kelmar.coe" for this input file name and coefficient vector.
 void writeCoefficientText(OutputChannel& out, const std::string& inputFileName, const CoefficientVector& coefficients);
 
-/// Creates "kelmar.coe" in the current directory, writes it and closes it.
-void writeCoefficientFile(const std::string& inputFileName, const CoefficientVector& coefficients);
 
 inline constexpr const char* coefficientFileName = "kelmar.coe";

@@ -22,7 +22,7 @@ void readPointList(InputChannel& channel, CurveStore& store) {
         Real80 y = 0;
         if (!readRealToken(channel, x) || !readRealToken(channel, y)) {
             failInput(exitStatus::dataError, "'" + name + "' declares " + std::to_string(declared) +
-                                                 " points but holds " + std::to_string(p - 1));
+                                                 (declared == 1 ? " point but holds " : " points but holds ") + std::to_string(p - 1));
         }
         curve.x.push_back(x);
         curve.y.push_back(y);

@@ -12,6 +12,8 @@
 #include <optional>
 #include <string>
 
+#include "base/output_set.hpp"
+
 #include "base/records.hpp"
 #include "report/fit_report.hpp"
 
@@ -21,13 +23,6 @@ inline constexpr const char* constructionLayerName = "construction";
 
 /// The sampled oval strays from its arcs by at most this share of the ring's semi-major axis.
 inline constexpr double ovalSamplingTolerance = 1e-6;
-
-/// Why a file could not be written: the system's error number when it gave one (else EIO), and a
-/// sentence naming the file.
-struct OutputFailure {
-    int errorNumber = 0;
-    std::string sentence;
-};
 
 /// Writes the GeoPackage of `run` to `path` (replacing a file of that name; the GeoPackage driver
 /// is chosen by name, whatever the file's extension). Nothing is left at `path` when it fails.

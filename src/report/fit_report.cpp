@@ -145,7 +145,8 @@ void writeFitSummary(OutputChannel& console, const FitRun& run, const CurveStore
                            : std::string(stopReasonName(run.fit.stopReason)) + " after " + std::to_string(n) +
                                  (n == 1 ? " iteration (" : " iterations (") + std::to_string(run.fit.evaluations) +
                                  " evaluations of the deviations)");
-    writeLine(console, "rms " + fixed(rms, plainDecimals) + " over " + std::to_string(points) + " points in " +
+    writeLine(console, "rms " + fixed(rms, plainDecimals) + " over " + std::to_string(points) +
+                           (points == 1 ? " point in " : " points in ") +
                            std::to_string(curves.curveCount()) + (curves.curveCount() == 1 ? " ring" : " rings"));
     endLine(console);
 
@@ -196,8 +197,13 @@ void writeFitSummary(OutputChannel& console, const FitRun& run, const CurveStore
                            ? "the oval is a proper eight-centre construction"
                            : "the oval is NOT a proper construction: " + run.quality.faultDescription);
     if (run.settings.robust) {
-        writeLine(console, "robust loss: deviations beyond " + fixed(run.fit.robustScale, plainDecimals) +
-                               " count less and less; " + std::to_string(run.fit.downWeighted.size()) +
+        // The scale in significant digits: fixed decimals would show a small one as 0.
+        char scale[32];
+        std::snprintf(scale, sizeof scale, "%.6g", run.fit.robustScale);
+        writeLine(console, (run.fit.robustScale > 0 ? "robust loss: deviations beyond " + std::string(scale) +
+                                                          " count less and less; "
+                                                    : std::string("robust loss: the points lie on the oval, so none "
+                                                                  "counts less; ")) + std::to_string(run.fit.downWeighted.size()) +
                                (run.fit.downWeighted.size() == 1 ? " point" : " points") + " down-weighted");
         for (const DownWeightedPoint& p : run.fit.downWeighted) {
             writeLine(console, "  ring " + std::to_string(p.ring) + " point " + std::to_string(p.point) + " (" +

@@ -283,4 +283,20 @@ TEST(SvgCommand, SkipsWhatKelmarDoesNotDrawWithOneNote) {
     EXPECT_EQ(svgtest::subpathsOf(readFile(dir / "out.svg"), "archi").size(), 24u);
 }
 
+TEST(SvgCommand, NamesOnlyTheCommonestKindsOfManySkippedEntities) {
+    const std::filesystem::path dir = scratchDirectory("svg_many_foreign");
+    std::string extra;
+    for (int k = 0; k < 2000; ++k) extra += "  0\r\nTYPE" + std::to_string(k) + "\r\n  8\r\n0\r\n";
+    extra += "  0\r\nTEXT\r\n  8\r\n0\r\n  0\r\nTEXT\r\n  8\r\n0\r\n";
+    const std::size_t entities = golden.find("ENTITIES\r\n") + 10;
+    writeFile(dir / "plan.dxf", golden.substr(0, entities) + extra + golden.substr(entities));
+    const kelmartest::ProgramRun run = runKelmar(dir, "svg plan.dxf out.svg");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err.rfind("kelmar: note: skipped 2002 entities of 'plan.dxf' that kelmar does not draw: 2 TEXT, 1 ", 0),
+              0u)
+        << run.err.substr(0, 300);
+    EXPECT_NE(run.err.find(" and 1993 of 1993 other kinds\n"), std::string::npos) << run.err.substr(0, 300);
+    EXPECT_LT(run.err.size(), 400u);
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // Whole runs whose output files cannot be created: a directory stands where the file
 // should go, or the current directory is read-only. The run must end with the system's
-// error code, the "Runtime error" line and a sentence naming the file.
+// error code, the "Runtime error" line and a sentence naming the file, and leave the previous
+// run's files byte for byte as they were.
 
 #include <fcntl.h>
 #include <grp.h>
@@ -33,33 +34,38 @@ const std::string answers = "punti.txt\n0\n0\n0\n100\n60\n40\n25\n50\n";
 struct BlockedRow {
     std::string name;
     std::string blockedFile;  // a directory of this name stands in the way
-    std::vector<std::string> writtenBefore;
-    std::vector<std::string> neverWritten;  // the run ends at once
 };
 void PrintTo(const BlockedRow& row, std::ostream* os) { *os << row.name; }
 
 const std::vector<BlockedRow> blockedRows = {
-    {"Report", "kelmar.txt", {}, {"kelmar.coe", "kelmar.dxf"}},
-    {"CoefficientFile", "kelmar.coe", {"kelmar.txt"}, {"kelmar.dxf"}},
-    {"Drawing", "kelmar.dxf", {"kelmar.txt", "kelmar.coe"}, {}},
+    {"Report", "kelmar.txt"},
+    {"CoefficientFile", "kelmar.coe"},
+    {"Drawing", "kelmar.dxf"},
 };
 
 class BlockedOutput : public ::testing::TestWithParam<BlockedRow> {};
 
-TEST_P(BlockedOutput, EndsWithTheSystemErrorAndNamesTheFile) {
+TEST_P(BlockedOutput, EndsWithTheSystemErrorAndKeepsThePreviousFiles) {
     const BlockedRow& row = GetParam();
     const fs::path dir = scratchDirectory("blocked_" + row.name);
     writeFile(dir / "punti.txt", pointList);
+    std::vector<std::string> previous;
+    for (const char* name : {"kelmar.txt", "kelmar.coe", "kelmar.dxf"}) {
+        if (name == row.blockedFile) continue;
+        writeFile(dir / name, std::string("previous ") + name + "\r\n");
+        previous.push_back(name);
+    }
     fs::create_directory(dir / row.blockedFile);
 
     const auto run = runProgramIn(dir, answers);
     EXPECT_EQ(run.status, EISDIR);
     EXPECT_TRUE(endsWithRuntimeError(run.out, EISDIR)) << run.out;
     EXPECT_NE(run.err.find("cannot create '" + row.blockedFile + "': Is a directory"), std::string::npos) << run.err;
-    for (const std::string& earlier : row.writtenBefore) {
-        EXPECT_TRUE(fs::is_regular_file(dir / earlier)) << earlier;
+    EXPECT_NE(run.err.find("kelmar.txt, kelmar.coe and kelmar.dxf are as they were"), std::string::npos) << run.err;
+    for (const std::string& name : previous) EXPECT_EQ(readFile(dir / name), "previous " + name + "\r\n") << name;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+        EXPECT_EQ(entry.path().filename().string().rfind(".kelmar-", 0), std::string::npos) << entry.path();
     }
-    for (const std::string& later : row.neverWritten) EXPECT_FALSE(fs::exists(dir / later)) << later;
 }
 
 INSTANTIATE_TEST_SUITE_P(Outputs, BlockedOutput, ::testing::ValuesIn(blockedRows),
@@ -105,8 +111,9 @@ TEST(ReadOnlyDirectory, ReportCannotBeCreated) {
     const std::string err = readFile(dir / ".stderr");
     EXPECT_EQ(status, EACCES) << out << err;
     EXPECT_TRUE(endsWithRuntimeError(out, EACCES)) << out;
-    EXPECT_NE(err.find("cannot create 'kelmar.txt': Permission denied"), std::string::npos) << err;
-    EXPECT_FALSE(fs::exists(dir / "kelmar.txt"));
+    // kelmar.coe is the first file a run writes.
+    EXPECT_NE(err.find("cannot create 'kelmar.coe': Permission denied"), std::string::npos) << err;
+    for (const char* name : {"kelmar.txt", "kelmar.coe", "kelmar.dxf"}) EXPECT_FALSE(fs::exists(dir / name)) << name;
 }
 
 }  // namespace

@@ -299,7 +299,7 @@ TEST_P(BlockedGeoPackage, FailsWithASentenceAndLeavesNothing) {
     const std::optional<OutputFailure> failure = writeFitGeoPackage(path.string(), run, curves);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     ASSERT_TRUE(failure);
-    EXPECT_NE(failure->errorNumber, 0);
+    EXPECT_NE(failure->status, 0);
     EXPECT_NE(failure->sentence.find("'" + path.string() + "'"), std::string::npos) << failure->sentence;
     EXPECT_EQ(fs::is_directory(path), GetParam().folderThere);
     EXPECT_EQ(fs::exists(path / "keep"), GetParam().folderThere);
