@@ -34,6 +34,8 @@ struct Options {
     std::int32_t curves = 3;
     std::vector<std::int32_t> points = {100};  // per curve; later curves take the last
     PerimeterPart part;
+    Real80 seenSpan = 0;               // degrees seen from the centre; 0: --part decides
+    std::vector<Real80> seenFrom = {0};  // per curve; later curves take the last
     Real80 oa = 10, ob = 6, oc = 8, dc = 5;
     std::vector<Real80> ae = {2};  // the first curves' AE; later curves add the spacing
     std::vector<Real80> semiX = {12}, semiY = {8};  // the ellipses' semi-axes, likewise
@@ -56,6 +58,9 @@ const char* const usage =
     "  --part S,L        sample only the stretch from S of the perimeter over L of it, both\n"
     "                    fractions counted from the start of the top arc (0,1: the whole curve)\n"
     "                    (an ellipse's from the end of its semi-axis --a)\n"
+    "  --seen DEG[@FROM,...]  an eight-centre oval: sample only what is seen from the centre over\n"
+    "                    DEG degrees, counter-clockwise from the direction FROM (degrees from the\n"
+    "                    X axis) of each curve, or of the first curves; later curves take the last\n"
     "  --oa, --ob, --oc, --dc L   the construction lengths (10, 6, 8, 5); a four-centre oval\n"
     "                    takes OA and OB alone\n"
     "  --ae L[,L...]     smallest radius AE of curve 1, or of the first curves (2); the end\n"
@@ -147,6 +152,16 @@ Options parseOptions(int argc, char** argv) {
             if (items.size() != 2) fail("--part needs two fractions START,SPAN, not '" + value + "'");
             o.part = {parseReal(name, items[0]), parseReal(name, items[1])};
             if (!(o.part.span > 0 && o.part.span <= 1)) fail("--part needs a span above 0 and at most 1");
+        } else if (name == "seen") {
+            const std::size_t at = value.find('@');
+            o.seenSpan = parseReal(name, value.substr(0, at));
+            if (!(o.seenSpan > 0 && o.seenSpan <= 360)) fail("--seen needs a span above 0 and at most 360 degrees");
+            o.seenFrom = {0};
+            if (at != std::string::npos) {
+                o.seenFrom.clear();
+                for (const std::string& item : listItems(value.substr(at + 1))) o.seenFrom.push_back(parseReal(name, item));
+                if (o.seenFrom.empty()) fail("--seen needs a direction after '@'");
+            }
         } else if (name == "decimals") {
             o.decimals = parseCount(name, value);
         } else if (name == "seed") {
@@ -310,16 +325,28 @@ int main(int argc, char** argv) {
     std::vector<std::vector<PlanePoint>> curves;
     if (o.curve == CurveKind::EightCentre) {
         const CoefficientVector coefficients = coefficientsOf(o);
-        checkProperOval(o, buildOvalConstruction(coefficients));
-        curves = pointsOf(sampleOvalFamily(coefficients, o.points, o.noise, o.seed, o.part));
+        const OvalConstruction construction = buildOvalConstruction(coefficients);
+        checkProperOval(o, construction);
+        std::vector<PerimeterPart> parts{o.part};
+        if (o.seenSpan > 0) {
+            parts.clear();
+            for (std::int32_t j = 1; j <= o.curves; ++j) {
+                const Real80 from = o.seenFrom[std::min(static_cast<std::size_t>(j), o.seenFrom.size()) - 1];
+                parts.push_back(partSeenOver(construction,
+                                             arcRadii(construction, coefficients.coef(coefficient::ae(j))), from,
+                                             o.seenSpan));
+            }
+        }
+        curves = pointsOf(sampleOvalFamilyByParts(coefficients, o.points, o.noise, o.seed, parts));
     } else {
+        if (o.seenSpan > 0) fail("--seen takes an eight-centre oval");
         const CurveParameters parameters = modelParametersOf(o);
         checkProperModel(o, parameters);
         curves = sampleModelFamily(o.curve, parameters, o.points, o.noise, o.seed, o.part);
     }
     OutputChannel out = o.output.empty() ? consoleOutput() : createForWriting(o.output);
     if (o.format == PointFormat::Dxf) {
-        writeDxf(out, curves, o.decimals, o.part.span == 1);
+        writeDxf(out, curves, o.decimals, o.part.span == 1 && o.seenSpan == 0);
     } else {
         writeText(out, curves.front(), o.decimals);
     }

@@ -33,6 +33,12 @@ struct PerimeterPart {
     Real80 span = 1;
 };
 
+/// The stretch of a curve seen from the oval's centre over `spanDegrees`, counter-clockwise from
+/// the direction `fromDegrees` (counter-clockwise from the X axis): the points of a wall of which
+/// only that much survives.
+PerimeterPart partSeenOver(const OvalConstruction& construction, const ArcRadii& radii, Real80 fromDegrees,
+                           Real80 spanDegrees);
+
 /// `pointCount` points of one curve, evenly spaced by arc length counter-clockwise over `part`,
 /// each moved along its radius by noise * (2u - 1), u drawn from `random`.
 /// One draw per point, also when the noise is 0.
@@ -52,6 +58,12 @@ std::vector<std::vector<SampledPoint>> sampleOvalFamily(const CoefficientVector&
 std::vector<std::vector<SampledPoint>> sampleOvalFamily(const CoefficientVector& coefficients,
                                                         const std::vector<std::int32_t>& pointCounts, Real80 noise,
                                                         std::uint64_t seed, PerimeterPart part);
+
+/// The same with a stretch for each curve (curve j is sampled over parts[j - 1], or the last part
+/// when the list is shorter).
+std::vector<std::vector<SampledPoint>> sampleOvalFamilyByParts(const CoefficientVector& coefficients,
+                                                        const std::vector<std::int32_t>& pointCounts, Real80 noise,
+                                                        std::uint64_t seed, const std::vector<PerimeterPart>& parts);
 
 /// The sampled curves as the run's curve store, curve by curve, the total point count set.
 CurveStore curveStoreOf(const std::vector<std::vector<SampledPoint>>& family);

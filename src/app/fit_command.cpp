@@ -352,6 +352,7 @@ int runFitCommand(const FitOptions& options) {
                                std::to_string(found.samplePoints) + " of the points");
         start = found.coefficients;
         run.start = inDegrees(start);
+        run.runnerUp = found.runnerUp;
     }
 
     setActivity("fitting the oval to the points of '" + options.plan + "'");
@@ -365,6 +366,7 @@ int runFitCommand(const FitOptions& options) {
                                              "' ended without a usable oval (a value is not a number); try --start");
     }
     run.quality = assessFit(curves, run.fit, run.settings);
+    if (run.runnerUp) warnOfOtherOptimum(run.quality, curves, run.fit, run.runnerUp->coefficients, run.runnerUp->rms);
     for (const std::string& warning : run.quality.warnings) warn(warning);
 
     const std::vector<std::string> written = writeOutputs(run, curves, options.outDir);

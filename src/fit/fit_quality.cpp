@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "base/constants.hpp"
@@ -14,7 +16,75 @@ std::string countOf(std::int64_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
+// Without standard errors, the differences that make two answers different.
+constexpr double apartDegreesWithoutErrors = 1;
+constexpr double apartFractionWithoutErrors = 0.01;
+
+/// The rotation in degrees and each ring's semi-axes of an answer, as the warning lists them.
+std::string answerText(const CoefficientVector& c, const CurveStore& curves, Real80 rms) {
+    const OvalConstruction k = buildOvalConstruction(c);
+    char text[160];
+    std::snprintf(text, sizeof text, "rotation %.2f degrees, centre (%.6g, %.6g), rms %.6g",
+                  static_cast<double>(c.coef(coefficient::rotation) * constant::degreesPerRadian),
+                  static_cast<double>(c.coef(coefficient::centreX)), static_cast<double>(c.coef(coefficient::centreY)),
+                  static_cast<double>(rms));
+    std::string out = text;
+    for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
+        if (curves.pointCount(j) == 0) continue;
+        const ArcRadii radii = arcRadii(k, std::fabs(c.coef(coefficient::ae(j))));
+        const SemiAxes axes = semiAxes(k, radii.rMin, radii.rMax);
+        std::snprintf(text, sizeof text, ", ring %d semi-axes %.6g and %.6g", j, static_cast<double>(axes.semiMajor),
+                      static_cast<double>(axes.semiMinor));
+        out += text;
+    }
+    return out;
+}
+
+/// True when `a` and `b` are clearly different ovals by the fit's standard errors `errors` (or the
+/// fixed differences when there are none).
+bool clearlyApart(const CoefficientVector& a, const CoefficientVector& b, const CurveStore& curves,
+                  const std::optional<StandardErrors>& errors) {
+    const double turn =
+        std::fabs(std::remainder(static_cast<double>(a.coef(coefficient::rotation) - b.coef(coefficient::rotation)),
+                                 std::numbers::pi)) *
+        static_cast<double>(constant::degreesPerRadian);
+    if (errors ? turn > clearlyApartErrors * errors->rotationDegrees : turn > apartDegreesWithoutErrors) return true;
+    const OvalConstruction ka = buildOvalConstruction(a), kb = buildOvalConstruction(b);
+    for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
+        if (curves.pointCount(j) == 0) continue;
+        const ArcRadii ra = arcRadii(ka, std::fabs(a.coef(coefficient::ae(j))));
+        const ArcRadii rb = arcRadii(kb, std::fabs(b.coef(coefficient::ae(j))));
+        const SemiAxes sa = semiAxes(ka, ra.rMin, ra.rMax), sb = semiAxes(kb, rb.rMin, rb.rMax);
+        const double major = std::fabs(static_cast<double>(sa.semiMajor - sb.semiMajor));
+        const double minor = std::fabs(static_cast<double>(sa.semiMinor - sb.semiMinor));
+        const std::size_t ring = static_cast<std::size_t>(j - 1);
+        const std::optional<RingErrors> e =
+            errors && ring < errors->rings.size() ? errors->rings[ring] : std::optional<RingErrors>{};
+        if (e) {
+            if (major > clearlyApartErrors * e->semiMajor || minor > clearlyApartErrors * e->semiMinor) return true;
+        } else if (major > apartFractionWithoutErrors * static_cast<double>(std::fabs(sa.semiMajor)) ||
+                   minor > apartFractionWithoutErrors * static_cast<double>(std::fabs(sa.semiMinor))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
+
+void warnOfOtherOptimum(FitQuality& quality, const CurveStore& curves, const OvalFit& fit,
+                        const CoefficientVector& other, Real80 otherRms) {
+    const Real80 rms = quality.deviations.rms;
+    if (!(otherRms <= (1 + otherOptimumMargin) * rms)) return;
+    if (!clearlyApart(fit.coefficients, other, curves, fit.standardErrors)) return;
+    char share[64];
+    std::snprintf(share, sizeof share, "%.2f %%", static_cast<double>(100 * std::fabs(otherRms / rms - 1)));
+    addWarning(quality, warningCode::multipleOptima,
+               std::string("the answer may not be unique: another start ends ") + share +
+                   (otherRms < rms ? " below" : " above") + " this rms with a clearly different oval (" +
+                   answerText(other, curves, otherRms) + "; this fit: " + answerText(fit.coefficients, curves, rms) +
+                   ")");
+}
 
 void addWarning(FitQuality& quality, const char* code, std::string sentence) {
     quality.warnings.push_back(std::move(sentence));

@@ -40,6 +40,19 @@ struct FitQuality {
 /// Adds a warning sentence and, unless it is already there, its code.
 void addWarning(FitQuality& quality, const char* code, std::string sentence);
 
+/// Another start's end is an answer as good as the fit's when its rms lies within this fraction of
+/// the fit's rms.
+inline constexpr double otherOptimumMargin = 0.01;
+/// ... and a different answer when its rotation or a ring's semi-axis lies more than this many
+/// standard errors from the fit's.
+inline constexpr double clearlyApartErrors = 3;
+
+/// Adds the multiple_optima warning, with both answers, when `other` (where another start ended,
+/// with rms `otherRms` over the same points) is as good an answer as `fit` and a clearly different
+/// oval. Without standard errors, a rotation a degree apart or a semi-axis 1 % apart is different.
+void warnOfOtherOptimum(FitQuality& quality, const CurveStore& curves, const OvalFit& fit,
+                        const CoefficientVector& other, Real80 otherRms);
+
 /// The angle (degrees, 0 to 360) about (cx, cy) that the points span: the turn less the widest
 /// gap between neighbours, plus one typical spacing for the half spacing beyond each end point.
 double coveredAngleDegrees(const Curve& curve, Real80 cx, Real80 cy);

@@ -419,6 +419,60 @@ StandardErrors standardErrorsOf(const Variables& v, const FitData& data, const F
     return e;
 }
 
+// A fit that stops without a single step is tried from steps of these sizes along each shared
+// variable, both ways: the centre and the lengths as fractions of the drawing's extent, the
+// rotation in radians, the places of C and D as fractions of their segments.
+constexpr double probeCentre = 1e-3;
+constexpr double probeRotation = 1e-2;
+constexpr double probeLength = 1e-3;
+constexpr double probePlace = 2e-2;
+// A probe counts when it lowers the sum of squares by more than this fraction.
+constexpr double probeGain = 1e-9;
+
+/// Copies `from` into `to` element by element: the solver's problem holds pointers into `to`'s
+/// storage, which an assignment of the vector might replace.
+void copyInPlace(Variables& to, const Variables& from) {
+    to.shared = from.shared;
+    std::copy(from.ae.begin(), from.ae.end(), to.ae.begin());
+}
+
+/// The shared variables stepped once along variable k, `sign` either way, kept within bounds.
+Variables probedVariables(const Variables& from, int k, double sign, const Frame& frame, double placeMargin) {
+    Variables v = from;
+    double& x = v.shared[static_cast<std::size_t>(k)];
+    switch (k) {
+        case variable::centreX:
+        case variable::centreY: x += sign * probeCentre * frame.extent; break;
+        case variable::rotation: x += sign * probeRotation; break;
+        case variable::oa:
+        case variable::ob: x = std::clamp(x + sign * probeLength * frame.extent, frame.shortest(), frame.longest()); break;
+        default: x = std::clamp(x + sign * probePlace, placeMargin, 1 - placeMargin); break;
+    }
+    return v;
+}
+
+/// Where a fit that stopped at its start should begin again: of the steps along each shared
+/// variable both ways, the one with the lowest sum of squares, when it is lower than `sum` (the
+/// start's) at all. `evaluations` counts the probes.
+std::optional<Variables> betterProbe(const Variables& start, const FitData& data, const Frame& frame,
+                                     const OvalFitSettings& settings, double sum, std::int32_t& evaluations) {
+    std::optional<Variables> best;
+    double lowest = sum * (1 - probeGain);
+    for (int k = 0; k < sharedVariableCount; ++k) {
+        for (const double sign : {1.0, -1.0}) {
+            Variables probed = probedVariables(start, k, sign, frame, settings.placeMargin);
+            double probedSum = 0;
+            for (const double d : data.deviations(probed)) probedSum += d * d;
+            evaluations += 1;
+            if (probedSum < lowest) {
+                lowest = probedSum;
+                best = std::move(probed);
+            }
+        }
+    }
+    return best;
+}
+
 }  // namespace
 
 std::string_view stopReasonName(StopReason reason) {
@@ -459,6 +513,19 @@ OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const 
         scale = next;
     }
     fit.stopReason = stopReasonOf(summary);
+    // "Converged at the starting values" only when no step from any direction leads lower.
+    if (fit.iterations == 0 && fit.stopReason != StopReason::IterationLimit && !settings.robust) {
+        double sum = 0;
+        for (const double d : data.deviations(variables)) sum += d * d;
+        if (std::optional<Variables> probe = betterProbe(variables, data, frame, settings, sum, fit.evaluations)) {
+            copyInPlace(variables, *probe);
+            IterationRelay relay(data, variables, frame, settings, report, nextIteration);
+            summary = problem->solve(settings.maxIterations, settings.functionTolerance, relay);
+            fit.iterations += static_cast<std::int32_t>(summary.iterations.size() > 0 ? summary.iterations.size() - 1 : 0);
+            fit.evaluations += std::max(summary.num_residual_evaluations, 0);
+            fit.stopReason = stopReasonOf(summary);
+        }
+    }
     variables.shared[variable::rotation] = normalisedRotation(variables.shared[variable::rotation]);
     fit.coefficients = coefficientsOf(variables, frame);
 

@@ -23,8 +23,9 @@ std::string_view stopReasonName(StopReason reason);  // "converged", "iteration 
 struct OvalFitSettings {
     /// A robust loss: a point far beyond the typical deviation pulls the oval less and less.
     bool robust = false;
-    /// Solver iterations at most, over all rounds of a robust fit.
-    std::int32_t maxIterations = 200;
+    /// Solver iterations at most, over all rounds of a robust fit: a partial ring may need several
+    /// hundred to crawl along its valley to the optimum.
+    std::int32_t maxIterations = 1000;
     /// Relative change of the sum of squares in one iteration below which the solver has converged.
     double functionTolerance = 1e-10;
     /// The fit has also converged when the sum of squares fell by less than this fraction over the
@@ -78,6 +79,8 @@ struct OvalFit {
 };
 
 /// Fits the oval to `curves` from `start` (rotation in radians; lengths as their absolute values).
-/// Rings without points keep their AE. Each iteration is reported as it ends.
+/// Rings without points keep their AE. Each iteration is reported as it ends. A fit that would stop
+/// without a single step first tries a small step along each shared variable both ways, and goes on
+/// from the one that lowers the sum of squares most (reported as usual) when one lowers it.
 OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const OvalFitSettings& settings,
                 const IterationReport& report = {});

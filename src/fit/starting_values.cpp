@@ -8,6 +8,7 @@
 #include <complex>
 #include <numbers>
 
+#include "fit/fit_quality.hpp"
 #include "fit/oval_fit.hpp"
 #include "fit/own_frame_arc.hpp"
 #include "model/oval_construction.hpp"
@@ -234,6 +235,8 @@ constexpr std::int32_t screeningIterations = 15;
 constexpr double screeningPlaceMargin = 0.05;
 // The best few after that are refined until they converge, and the best of them is the start.
 constexpr std::size_t screeningFinalists = 4;
+// Iterations at most of a candidate refined until it converges on the sample.
+constexpr std::int32_t convergingIterations = 200;
 
 /// Every stride-th point of each ring, so that the whole holds about screeningPointCount points;
 /// small rings keep at least a few dozen.
@@ -322,7 +325,7 @@ Screened bestOfCandidates(const CurveStore& sample, const std::vector<Coefficien
     const auto finalists = static_cast<std::ptrdiff_t>(std::min(screened.size(), screeningFinalists));
     std::partial_sort(screened.begin(), screened.begin() + finalists, screened.end(), byRms);
     screened.resize(static_cast<std::size_t>(finalists));
-    for (Screened& s : screened) s = refined(sample, s.coefficients, OvalFitSettings{}.maxIterations);
+    for (Screened& s : screened) s = refined(sample, s.coefficients, convergingIterations);
     return *std::min_element(screened.begin(), screened.end(), byRms);
 }
 
@@ -344,6 +347,26 @@ MeanEllipse meanRingOf(const CoefficientVector& c, const CurveStore& curves) {
     e.semiMajor = static_cast<double>(axes.semiMajor);
     e.semiMinor = std::min(static_cast<double>(axes.semiMinor), e.semiMajor * (1 - minAxisDifference));
     return e;
+}
+
+/// Each ring's AE the best for all its points, not only the sample's.
+void withAeForAllPoints(CoefficientVector& c, const CurveStore& curves) {
+    for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
+        const Curve& curve = curves.curves[static_cast<std::size_t>(j - 1)];
+        if (!curve.x.empty()) c.coef(coefficient::ae(j)) = bestRadiusForCurve(c, curve);
+    }
+}
+
+/// True when some ring's points cover less than about half of it, seen from the centre of `c`.
+bool seesLessThanHalf(const CurveStore& curves, const CoefficientVector& c) {
+    for (const Curve& curve : curves.curves) {
+        if (curve.x.empty()) continue;
+        if (coveredAngleDegrees(curve, c.coef(coefficient::centreX), c.coef(coefficient::centreY)) <
+            minCoverageDegrees) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -384,12 +407,320 @@ std::optional<AutomaticStart> startingValues(const CurveStore& curves) {
     }
     Screened third = bestOfCandidates(sample, moved);
     if (third.rms < best.rms) best = std::move(third);
-    // The rings' AE for all their points, not only the sample's.
-    for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
-        const Curve& curve = curves.curves[static_cast<std::size_t>(j - 1)];
-        if (!curve.x.empty()) best.coefficients.coef(coefficient::ae(j)) = bestRadiusForCurve(best.coefficients, curve);
+    trials += moved.size();
+    if (seesLessThanHalf(curves, best.coefficients)) {
+        AutomaticStart wider = widerStarts(curves, sample, best.coefficients);
+        wider.trials += static_cast<std::int32_t>(trials);
+        return wider;
     }
-    return AutomaticStart{std::move(best.coefficients),
-                          static_cast<std::int32_t>(trials + moved.size()),
-                          sample.totalPointCount};
+    withAeForAllPoints(best.coefficients, curves);
+    return AutomaticStart{std::move(best.coefficients), static_cast<std::int32_t>(trials), sample.totalPointCount, {}};
+}
+
+namespace {
+
+// The wider search for partial rings: rotations tried across half a turn, the best of their
+// ellipses kept, the ratios of the semi-axes tried for each rotation.
+constexpr std::int32_t widerRotations = 12;
+constexpr std::size_t widerEllipses = 6;
+constexpr std::array<double, 8> widerAspects{0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 1.0};
+// Starts refined until they converge on the sample, and of those, starts refined on all the points.
+constexpr std::size_t widerFinalists = 6;
+constexpr std::size_t widerEnds = 3;
+// Two results whose rotations and semi-axes agree to within these are one oval: the search keeps
+// starts that lead elsewhere.
+constexpr double sameRotation = 1e-3;        // radians
+constexpr double sameSemiAxes = 1e-3;        // relative
+// A ring is split into stretches for its curvature, at least the fewest and at most the most of
+// them, each with a few points: short stretches tell the end arc from its neighbours.
+constexpr std::size_t fewestStretches = 3;
+constexpr std::size_t mostStretches = 6;
+constexpr std::size_t minPointsPerStretch = 5;
+// The least and the most curved stretch must differ by this much for the curvature to tell the
+// end of an axis from the top.
+constexpr double evenBending = 0.9;
+
+struct Circle {
+    double x = 0, y = 0, r = 0;
+};
+
+/// The algebraic least-squares circle through points (about their mean).
+std::optional<Circle> circleThrough(const std::vector<double>& x, const std::vector<double>& y) {
+    const std::size_t n = x.size();
+    if (n < 3) return std::nullopt;
+    double mx = 0, my = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        mx += x[i];
+        my += y[i];
+    }
+    mx /= static_cast<double>(n);
+    my /= static_cast<double>(n);
+    Eigen::Matrix3d normal = Eigen::Matrix3d::Zero();
+    Eigen::Vector3d right = Eigen::Vector3d::Zero();
+    for (std::size_t i = 0; i < n; ++i) {
+        const Eigen::Vector3d row(2 * (x[i] - mx), 2 * (y[i] - my), 1);
+        const double u = x[i] - mx, v = y[i] - my;
+        normal += row * row.transpose();
+        right += row * (u * u + v * v);
+    }
+    const Eigen::FullPivLU<Eigen::Matrix3d> lu(normal);
+    if (!lu.isInvertible()) return std::nullopt;
+    const Eigen::Vector3d w = lu.solve(right);
+    const double r2 = w(2) + w(0) * w(0) + w(1) * w(1);
+    if (!(r2 > 0) || !std::isfinite(r2)) return std::nullopt;
+    return Circle{mx + w(0), my + w(1), std::sqrt(r2)};
+}
+
+/// The concentric ellipses of major direction `direction` and axis ratio `aspect` that fit the
+/// points best (algebraically, as circles once the minor direction is stretched by 1 / aspect), and
+/// their rms distance from the points to first order; none when the points fix no such ellipses.
+std::optional<std::pair<RingEllipse, double>> concentricEllipses(const CurveStore& curves, double meanX,
+                                                                 double meanY, double direction, double aspect) {
+    const double c = std::cos(direction), s = std::sin(direction);
+    std::vector<std::size_t> rings;
+    for (std::size_t j = 0; j < curves.curves.size(); ++j) {
+        if (!curves.curves[j].x.empty()) rings.push_back(j);
+    }
+    const Eigen::Index unknowns = 2 + static_cast<Eigen::Index>(rings.size());
+    Eigen::MatrixXd normal = Eigen::MatrixXd::Zero(unknowns, unknowns);
+    Eigen::VectorXd right = Eigen::VectorXd::Zero(unknowns);
+    auto frameOf = [&](Real80 x, Real80 y) {
+        const double dx = static_cast<double>(x) - meanX, dy = static_cast<double>(y) - meanY;
+        return std::pair{dx * c + dy * s, (-dx * s + dy * c) / aspect};
+    };
+    for (std::size_t r = 0; r < rings.size(); ++r) {
+        const Curve& curve = curves.curves[rings[r]];
+        for (std::size_t i = 0; i < curve.x.size(); ++i) {
+            const auto [u, w] = frameOf(curve.x[i], curve.y[i]);
+            Eigen::VectorXd row = Eigen::VectorXd::Zero(unknowns);
+            row(0) = 2 * u;
+            row(1) = 2 * w;
+            row(2 + static_cast<Eigen::Index>(r)) = 1;
+            normal += row * row.transpose();
+            right += row * (u * u + w * w);
+        }
+    }
+    const Eigen::FullPivLU<Eigen::MatrixXd> lu(normal);
+    if (!lu.isInvertible()) return std::nullopt;
+    const Eigen::VectorXd x = lu.solve(right);
+    const double u0 = x(0), w0 = x(1);
+    double weight = 0, size = 0, sum = 0;
+    for (std::size_t r = 0; r < rings.size(); ++r) {
+        const double r2 = x(2 + static_cast<Eigen::Index>(r)) + u0 * u0 + w0 * w0;
+        if (!(r2 > 0) || !std::isfinite(r2)) return std::nullopt;
+        const double radius = std::sqrt(r2);
+        const Curve& curve = curves.curves[rings[r]];
+        for (std::size_t i = 0; i < curve.x.size(); ++i) {
+            const auto [u, w] = frameOf(curve.x[i], curve.y[i]);
+            const double g = std::hypot(u - u0, w - w0);
+            // Distances along the stretched direction count 1 / aspect times too much.
+            const double cosine = g > 0 ? (u - u0) / g : 1, sine = g > 0 ? (w - w0) / g : 0;
+            const double d = (g - radius) / std::sqrt(cosine * cosine + sine * sine / (aspect * aspect));
+            sum += d * d;
+        }
+        const double n = static_cast<double>(curve.x.size());
+        weight += n;
+        size += n * radius;
+    }
+    RingEllipse e;
+    e.centreX = meanX + u0 * c - w0 * aspect * s;
+    e.centreY = meanY + u0 * s + w0 * aspect * c;
+    e.semiMajor = size / weight;
+    e.semiMinor = e.semiMajor * std::min(aspect, 1 - minAxisDifference);
+    e.direction = direction;
+    return std::pair{e, std::sqrt(sum / weight)};
+}
+
+MeanEllipse meanOf(const RingEllipse& r) {
+    return MeanEllipse{r.centreX, r.centreY, r.direction, r.semiMajor, r.semiMinor};
+}
+
+/// The semi-axes of every ring of `c` with points, ring after ring.
+std::vector<SemiAxes> ringSemiAxes(const CoefficientVector& c, const CurveStore& curves) {
+    const OvalConstruction k = buildOvalConstruction(c);
+    std::vector<SemiAxes> axes;
+    for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
+        if (curves.pointCount(j) == 0) continue;
+        const ArcRadii radii = arcRadii(k, std::fabs(c.coef(coefficient::ae(j))));
+        axes.push_back(semiAxes(k, radii.rMin, radii.rMax));
+    }
+    return axes;
+}
+
+/// True when two results are one oval: rotations (as lines) and every ring's semi-axes agree.
+bool sameOval(const CoefficientVector& a, const CoefficientVector& b, const CurveStore& curves) {
+    const double turn = std::remainder(static_cast<double>(a.coef(coefficient::rotation) - b.coef(coefficient::rotation)),
+                                       std::numbers::pi);
+    if (std::fabs(turn) > sameRotation) return false;
+    const std::vector<SemiAxes> x = ringSemiAxes(a, curves), y = ringSemiAxes(b, curves);
+    for (std::size_t r = 0; r < x.size() && r < y.size(); ++r) {
+        for (const auto& [p, q] : {std::pair{x[r].semiMajor, y[r].semiMajor}, std::pair{x[r].semiMinor, y[r].semiMinor}}) {
+            if (std::fabs(p - q) > sameSemiAxes * std::max(std::fabs(p), std::fabs(q))) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<RingEllipse> ellipsesByRotation(const CurveStore& curves, std::int32_t rotations) {
+    double meanX = 0, meanY = 0, count = 0;
+    for (const Curve& curve : curves.curves) {
+        for (std::size_t i = 0; i < curve.x.size(); ++i) {
+            meanX += static_cast<double>(curve.x[i]);
+            meanY += static_cast<double>(curve.y[i]);
+            count += 1;
+        }
+    }
+    if (count == 0) return {};
+    meanX /= count;
+    meanY /= count;
+    std::vector<std::pair<RingEllipse, double>> found;
+    for (std::int32_t k = 0; k < rotations; ++k) {
+        const double direction = std::numbers::pi * k / rotations;
+        std::optional<std::pair<RingEllipse, double>> best;
+        for (const double aspect : widerAspects) {
+            auto fit = concentricEllipses(curves, meanX, meanY, direction, aspect);
+            if (fit && (!best || fit->second < best->second)) best = std::move(fit);
+        }
+        if (best) found.push_back(std::move(*best));
+    }
+    std::stable_sort(found.begin(), found.end(), [](const auto& x, const auto& y) { return x.second < y.second; });
+    std::vector<RingEllipse> out;
+    for (const auto& f : found) out.push_back(f.first);
+    return out;
+}
+
+std::optional<CurvatureStart> curvatureStart(const Curve& curve) {
+    const std::size_t n = curve.x.size();
+    if (n < fewestStretches * minPointsPerStretch) return std::nullopt;
+    const std::size_t curvatureStretches = std::min(mostStretches, n / minPointsPerStretch);
+    std::vector<double> x(n), y(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        x[i] = static_cast<double>(curve.x[i]);
+        y[i] = static_cast<double>(curve.y[i]);
+    }
+    const std::optional<Circle> whole = circleThrough(x, y);
+    if (!whole) return std::nullopt;
+    // Along the ring by the direction from its circle's centre, from the far side of its widest gap.
+    std::vector<std::pair<double, std::size_t>> order(n);
+    for (std::size_t i = 0; i < n; ++i) order[i] = {std::atan2(y[i] - whole->y, x[i] - whole->x), i};
+    std::sort(order.begin(), order.end());
+    std::size_t first = 0;
+    double widest = order.front().first + 2 * std::numbers::pi - order.back().first;
+    for (std::size_t i = 1; i < n; ++i) {
+        if (order[i].first - order[i - 1].first > widest) {
+            widest = order[i].first - order[i - 1].first;
+            first = i;
+        }
+    }
+    std::rotate(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(first), order.end());
+    std::vector<Circle> stretches;
+    std::vector<std::size_t> middles;
+    for (std::size_t part = 0; part < curvatureStretches; ++part) {
+        const std::size_t from = n * part / curvatureStretches, to = n * (part + 1) / curvatureStretches;
+        std::vector<double> px, py;
+        for (std::size_t i = from; i < to; ++i) {
+            px.push_back(x[order[i].second]);
+            py.push_back(y[order[i].second]);
+        }
+        const std::optional<Circle> c = circleThrough(px, py);
+        if (!c) return std::nullopt;
+        stretches.push_back(*c);
+        // The end of an axis lies at or beyond the ring's end when its most curved stretch is the
+        // first or the last: the end point's direction from the arc's centre is then the nearer.
+        const std::size_t at = part == 0 ? from : part + 1 == curvatureStretches ? to - 1 : (from + to) / 2;
+        middles.push_back(order[at].second);
+    }
+    const auto byRadius = [](const Circle& a, const Circle& b) { return a.r < b.r; };
+    const auto most = std::min_element(stretches.begin(), stretches.end(), byRadius);
+    const auto least = std::max_element(stretches.begin(), stretches.end(), byRadius);
+    if (!(most->r < evenBending * least->r)) return std::nullopt;
+    // The major axis runs from the end arc's centre through its stretch; the centre
+    // is where the minor axis through the top arc's centre crosses it.
+    const std::size_t middle = middles[static_cast<std::size_t>(most - stretches.begin())];
+    const double ux = x[middle] - most->x, uy = y[middle] - most->y;
+    const double length = std::hypot(ux, uy);
+    if (!(length > 0)) return std::nullopt;
+    const double ex = ux / length, ey = uy / length;
+    const double along = (least->x - most->x) * ex + (least->y - most->y) * ey;
+    CurvatureStart start;
+    start.ellipse.centreX = most->x + along * ex;
+    start.ellipse.centreY = most->y + along * ey;
+    start.ellipse.direction = std::atan2(ey, ex);
+    start.ellipse.semiMajor = -along + most->r;
+    start.ellipse.semiMinor =
+        least->r - std::hypot(least->x - start.ellipse.centreX, least->y - start.ellipse.centreY);
+    start.endRadius = most->r;
+    start.topRadius = least->r;
+    const RingEllipse& e = start.ellipse;
+    if (!(e.semiMinor > start.endRadius && e.semiMajor > e.semiMinor && start.topRadius > e.semiMinor)) return std::nullopt;
+    return start;
+}
+
+AutomaticStart widerStarts(const CurveStore& curves, const CurveStore& sample, const CoefficientVector& found) {
+    std::vector<CoefficientVector> candidates{found};
+    auto around = [&](const MeanEllipse& e) {
+        std::vector<CoefficientVector> more = candidatesAround(sample, e);
+        candidates.insert(candidates.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+    };
+    around(meanRingOf(found, sample));
+    const std::vector<RingEllipse> byRotation = ellipsesByRotation(sample, widerRotations);
+    for (std::size_t k = 0; k < byRotation.size() && k < widerEllipses; ++k) around(meanOf(byRotation[k]));
+    for (const Curve& curve : sample.curves) {
+        const std::optional<CurvatureStart> bent = curvatureStart(curve);
+        if (!bent) continue;
+        const MeanEllipse e = meanOf(bent->ellipse);
+        const double p = e.semiMajor, q = e.semiMinor;
+        if (auto c = ovalWithRadii(sample, e, e.direction, p, q, bent->endRadius, bent->topRadius,
+                                   (bent->endRadius + bent->topRadius) / 2)) {
+            candidates.push_back(std::move(*c));
+        }
+        around(e);
+    }
+
+    // Refined briefly; the best few that lead to different ovals refined until they converge.
+    std::vector<Screened> screened;
+    for (const CoefficientVector& c : candidates) screened.push_back(refined(sample, c, screeningIterations));
+    std::stable_sort(screened.begin(), screened.end(), [](const Screened& x, const Screened& y) { return x.rms < y.rms; });
+    std::vector<Screened> finalists;
+    for (Screened& s : screened) {
+        if (finalists.size() == widerFinalists) break;
+        if (!std::isfinite(static_cast<double>(s.rms))) continue;
+        const bool seen = std::any_of(finalists.begin(), finalists.end(), [&](const Screened& f) {
+            return sameOval(f.coefficients, s.coefficients, sample);
+        });
+        if (!seen) finalists.push_back(std::move(s));
+    }
+    for (Screened& f : finalists) f = refined(sample, f.coefficients, convergingIterations);
+    std::stable_sort(finalists.begin(), finalists.end(), [](const Screened& x, const Screened& y) { return x.rms < y.rms; });
+
+    // The best few kept to the end: each refined on all the points, the start whose end fits best.
+    OvalFitSettings settings;
+    settings.standardErrors = false;
+    std::vector<std::pair<CoefficientVector, RefinedStart>> ends;
+    for (std::size_t k = 0; k < finalists.size() && ends.size() < widerEnds; ++k) {
+        CoefficientVector start = finalists[k].coefficients;
+        withAeForAllPoints(start, curves);
+        CoefficientVector end = fitOval(curves, start, settings).coefficients;
+        const Real80 rms = ownFrameDeviations(end, curves).rms;
+        if (!std::isfinite(static_cast<double>(rms))) continue;
+        ends.emplace_back(std::move(start), RefinedStart{std::move(end), rms});
+    }
+    AutomaticStart out;
+    out.trials = static_cast<std::int32_t>(candidates.size());
+    out.samplePoints = sample.totalPointCount;
+    if (ends.empty()) {
+        out.coefficients = found;
+        withAeForAllPoints(out.coefficients, curves);
+        return out;
+    }
+    std::stable_sort(ends.begin(), ends.end(), [](const auto& x, const auto& y) { return x.second.rms < y.second.rms; });
+    out.coefficients = ends.front().first;
+    for (std::size_t k = 1; k < ends.size(); ++k) {
+        if (sameOval(ends[k].second.coefficients, ends.front().second.coefficients, curves)) continue;
+        out.runnerUp = ends[k].second;
+        break;
+    }
+    return out;
 }

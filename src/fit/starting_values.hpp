@@ -37,16 +37,47 @@ Real80 bestRadiusForCurve(const CoefficientVector& coefficients, const Curve& cu
 /// ellipse.
 std::vector<CoefficientVector> startingCandidates(const CurveStore& curves);
 
+/// A start refined on all the points until it converged, and its rms.
+struct RefinedStart {
+    CoefficientVector coefficients;  // rotation in radians
+    Real80 rms = 0;
+};
+
 /// The starting values of the fit and how they were found.
 struct AutomaticStart {
     CoefficientVector coefficients;  // rotation in radians
     std::int32_t trials = 0;         // candidate ovals refined
     std::int64_t samplePoints = 0;   // the points they were refined on
+    /// Partial rings only: the best end of the other starts kept to the end, when one ends
+    /// elsewhere than the chosen start.
+    std::optional<RefinedStart> runnerUp;
 };
 
 /// The starting values of the fit: the candidates refined briefly on at most about
 /// screeningPointCount points of the drawing, the best few until they converge, then again about
-/// the best result; the one that fits best, with each ring's AE the best for all its points. None
-/// when no ring yields an ellipse.
+/// the best result; the one that fits best, with each ring's AE the best for all its points. When
+/// a ring's points cover less than about half of it, a wider search (widerStarts) decides among
+/// several starts refined on all the points. None when no ring yields an ellipse.
 inline constexpr std::int64_t screeningPointCount = 600;
 std::optional<AutomaticStart> startingValues(const CurveStore& curves);
+
+/// The ellipses of one rotation each (radians, across half a turn) that fit the rings best as
+/// concentric ellipses of one shape, best first: for each rotation the ratio of the semi-axes that
+/// fits best, the centre and each ring's size by linear least squares.
+std::vector<RingEllipse> ellipsesByRotation(const CurveStore& curves, std::int32_t rotations);
+
+/// The ellipse that a ring's own curvature suggests: its most and its least curved thirds taken for
+/// arcs about the ends of the axes (the first's centre on the major axis, the second's on the
+/// minor), their radii the end and top radii. None when the ring has too few points or bends
+/// evenly.
+struct CurvatureStart {
+    RingEllipse ellipse;
+    double endRadius = 0, topRadius = 0;
+};
+std::optional<CurvatureStart> curvatureStart(const Curve& curve);
+
+/// The wider search for rings of which less than about half is seen: candidates about the ellipses
+/// of every rotation and of each ring's curvature besides `found`, refined briefly on `sample`, the
+/// best few until they converge, then the best of those refined on all the points of `curves`; the
+/// start whose end fits best, and the best end of the others that lies elsewhere.
+AutomaticStart widerStarts(const CurveStore& curves, const CurveStore& sample, const CoefficientVector& found);

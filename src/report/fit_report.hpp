@@ -2,6 +2,7 @@
 /// The outputs of `kelmar fit` in the dialogue's layouts: the report, the drawing's entities, and
 /// what the console shows while and after the fit runs.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "drawing/drawing_entities.hpp"
 #include "fit/fit_quality.hpp"
 #include "fit/oval_fit.hpp"
+#include "fit/starting_values.hpp"
 
 /// Everything a finished fit hands to its outputs.
 struct FitRun {
@@ -20,6 +22,7 @@ struct FitRun {
     OvalFitSettings settings;
     OvalFit fit;
     FitQuality quality;
+    std::optional<RefinedStart> runnerUp;  // where another automatic start ended, when elsewhere
     /// The plan's coordinate reference system as WKT, when its reader gives one; empty when
     /// unknown. kelmar.gpkg copies it and nothing else uses it.
     std::string crsWkt;

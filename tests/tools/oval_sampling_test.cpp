@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/constants.hpp"
 #include "model/residual.hpp"
 
 namespace {
@@ -176,3 +177,48 @@ TEST(SampledFamily, SeedDecidesTheNoise) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- a stretch seen from the centre
+
+struct SeenRow {
+    std::string name;
+    Real80 theta, fromDegrees, spanDegrees;
+};
+
+void PrintTo(const SeenRow& row, std::ostream* os) { *os << row.name; }
+
+class SeenStretch : public ::testing::TestWithParam<SeenRow> {};
+
+// Every point lies within the span seen from the centre, and the first and last points lie
+// within a spacing of its ends.
+TEST_P(SeenStretch, CoversTheSpanFromTheCentre) {
+    const SeenRow& row = GetParam();
+    const OvalRow oval{"", 10, 6, 8, 5, 40, -25, row.theta, 3};
+    const CoefficientVector v = coefficientsOf(oval);
+    const OvalConstruction k = buildOvalConstruction(v);
+    const ArcRadii radii = arcRadii(k, oval.ae);
+    const PerimeterPart part = partSeenOver(k, radii, row.fromDegrees, row.spanDegrees);
+    std::mt19937_64 random(3);
+    constexpr int count = 300;
+    const auto points = sampleOvalCurve(k, radii, count, 0, random, part);
+    const Real80 degree = constant::pi / 180;
+    std::vector<Real80> seen;
+    for (const SampledPoint& p : points) {
+        Real80 turn = std::atan2(p.at.y - oval.cy, p.at.x - oval.cx) - row.fromDegrees * degree;
+        turn = std::fmod(turn, constant::twoPi);
+        if (turn < 0) turn += constant::twoPi;
+        seen.push_back(turn / degree);
+    }
+    const Real80 spacing = row.spanDegrees / count * 3;  // the points are even along the curve, not in angle
+    EXPECT_LE(*std::max_element(seen.begin(), seen.end()), row.spanDegrees);
+    EXPECT_NEAR(static_cast<double>(seen.front()), 0, static_cast<double>(spacing));
+    EXPECT_NEAR(static_cast<double>(seen.back()), static_cast<double>(row.spanDegrees), static_cast<double>(spacing));
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sampling, SeenStretch,
+                         ::testing::Values(SeenRow{"quarterFromTheXAxis", 0, 0, 90},
+                                           SeenRow{"sixthTurnedBackwards", -0.7L, 200, 60},
+                                           SeenRow{"thirdAcrossTheStartOfTop", 1.2L, 60, 120},
+                                           SeenRow{"almostAll", 0.4L, 300, 350}),
+                         [](const auto& info) { return info.param.name; });
