@@ -22,6 +22,7 @@
 #include "fit/oval_fit.hpp"
 #include "fit/starting_values.hpp"
 #include "input/coefficient_file.hpp"
+#include "app/plan_input.hpp"
 #include "input/input_kind.hpp"
 #include "model/oval_construction.hpp"
 #include "report/fit_geopackage.hpp"
@@ -108,23 +109,18 @@ CoefficientVector inDegrees(CoefficientVector c) {
     return c;
 }
 
-/// Reads the points of `plan`. Whatever stops the reading (a missing file, a number that is not
-/// one, a broken drawing) ends the run as unusable data, with the reader's sentence.
-CurveStore readPlan(const std::string& plan) {
-    if (plan.empty()) failInput(exitStatus::usage, "PLAN is empty: name " + std::string(pointFormats));
+/// Reads the rings of `plan` with `selection`. Whatever stops the reading (a missing file, a number
+/// that is not one, a broken drawing, a selection that leaves nothing) ends the run as unusable
+/// data, with the reader's sentence.
+CurveStore readPlan(const std::string& plan, const PlanSelection& selection) {
+    if (plan.empty()) failInput(exitStatus::usage, "PLAN is empty: name " + std::string(planFormats));
     std::error_code error;
     if (std::filesystem::is_directory(plan, error)) {
-        failInput(exitStatus::dataError, "'" + plan + "' is a folder: name " + std::string(pointFormats));
+        failInput(exitStatus::dataError, "'" + plan + "' is a folder: name one of " + std::string(planFormats));
     }
-    CurveStore curves;
-    setFailureMode(FailureMode::ThrowRunEnded);
-    try {
-        readPointsFile(plan, curves);
-    } catch (const RunEnded& ended) {
-        setFailureMode(FailureMode::ExitProcess);
-        failInput(ended.status == exitStatus::usage ? exitStatus::usage : exitStatus::dataError, ended.sentence);
-    }
-    setFailureMode(FailureMode::ExitProcess);
+    const PlanContents contents = readPlanOrEnd(plan, selection);
+    warnOfDoubtfulRings(contents, plan);
+    CurveStore curves = contents.rings;
 
     std::int64_t total = 0;
     for (const Curve& curve : curves.curves) {
@@ -338,7 +334,7 @@ int runFitCommand(const FitOptions& options) {
     refusePlanAsOutput(options.plan, options.outDir);
     Progress progress = Progress::onTerminal();
     progress.show("reading '" + options.plan + "'");
-    const CurveStore curves = readPlan(options.plan);
+    const CurveStore curves = readPlan(options.plan, options.selection);
     progress.clear();
 
     FitRun run;
@@ -405,7 +401,7 @@ int runGuessCommand(const GuessOptions& options) {
     if (!options.startLine) checkPlanName(plan, "guess");
     Progress progress = Progress::onTerminal();
     progress.show("reading '" + plan + "'");
-    const CurveStore curves = readPlan(plan);
+    const CurveStore curves = readPlan(plan, options.selection);
     progress.show("finding starting values");
     const CoefficientVector start = automaticStart(curves, plan, "guess").coefficients;
     progress.clear();
