@@ -10,7 +10,7 @@ seconds="${1:-60}"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 repo="$(dirname "$here")"
 build="${KELMAR_FUZZ_BUILD:-$repo/build-fuzz}"
-targets="${KELMAR_FUZZ_TARGETS:-fuzz_dxf_reader fuzz_text_reader fuzz_coefficient_file fuzz_number_token fuzz_drawing_decoder}"
+targets="${KELMAR_FUZZ_TARGETS:-fuzz_dxf_reader fuzz_text_reader fuzz_coefficient_file fuzz_number_token fuzz_drawing_decoder fuzz_plan_selection}"
 
 cmake -S "$here" -B "$build" -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" -j2 >/dev/null
@@ -24,6 +24,7 @@ seed_dirs() {
         fuzz_coefficient_file) echo "$here/seeds/coefficients" ;;
         fuzz_number_token) echo "$here/seeds/token" ;;
         fuzz_drawing_decoder) echo "$here/seeds/drawing" ;;
+        fuzz_plan_selection) echo "$here/seeds/survey" ;;
     esac
 }
 dictionary() {

@@ -97,6 +97,23 @@ std::string unknownOptionSentence(const UnknownOption& unknown) {
     return sentence + " (run '" + unknown.where + " --help')";
 }
 
+constexpr const char* planHelp =
+    "The points: a DXF drawing, a GIS dataset (GeoPackage, Shapefile, GeoJSON, KML, CSV), a survey point file, or "
+    "kelmar's point list";
+
+/// The options that choose what of a plan is read, shared by fit, guess and list.
+void addSelectionOptions(CLI::App* command, PlanSelection& selection) {
+    command->add_option("--layer", selection.layers,
+                        "Read only this layer (of a drawing, or of a GIS dataset); repeat it for more layers")
+        ->allow_extra_args(false);
+    command->add_option("--ring-by", selection.ringBy,
+                        "Put all geometry with the same layer (--ring-by layer) or the same value of a field "
+                        "(--ring-by code) into one ring");
+    command->add_option("--columns", selection.columns,
+                        "The columns X,Y[,RING] of a survey point file without a header (numbers counted from 1, "
+                        "or names)");
+}
+
 }  // namespace
 
 int runCommandLine(int argc, char** argv) {
@@ -109,8 +126,8 @@ int runCommandLine(int argc, char** argv) {
     FitOptions fit;
     CLI::App* fitCommand = app.add_subcommand(
         "fit", "Find the best oval from the points alone; write kelmar.txt, .coe, .dxf, .json and .svg");
-    fitCommand->add_option("PLAN", fit.plan, "The points: a DXF drawing, or a point list whose name ends in t")
-        ->required();
+    fitCommand->add_option("PLAN", fit.plan, planHelp)->required();
+    addSelectionOptions(fitCommand, fit.selection);
     fitCommand->add_option("--start", fit.start,
                            "Starting values X,Y,ROT,OA,OB,OC,DC,AE1[,AE2...] (rotation in degrees), or a "
                            "coefficient file such as kelmar.coe (its own order: OA,OB,X,Y,ROT,OC,DC,AE...), instead "
@@ -123,11 +140,17 @@ int runCommandLine(int argc, char** argv) {
     GuessOptions guess;
     CLI::App* guessCommand =
         app.add_subcommand("guess", "Print the automatic starting values as an answers file for the dialogue");
-    guessCommand->add_option("PLAN", guess.plan, "The points: a DXF drawing, or a point list whose name ends in t")
-        ->required();
+    guessCommand->add_option("PLAN", guess.plan, planHelp)->required();
+    addSelectionOptions(guessCommand, guess.selection);
     guessCommand->add_flag("--start-line", guess.startLine,
                            "Print them instead as the one line X,Y,ROT,OA,OB,OC,DC,AE1,... that kelmar fit --start "
                            "takes");
+
+    ListOptions list;
+    CLI::App* listCommand = app.add_subcommand(
+        "list", "Show what would be read from a plan: its layers, what is left out and why, the rings and their sources");
+    listCommand->add_option("PLAN", list.plan, planHelp)->required();
+    addSelectionOptions(listCommand, list.selection);
 
     SvgOptions svg;
     CLI::App* svgCommand = app.add_subcommand("svg", "Turn a drawing written by kelmar into an SVG picture");
@@ -161,5 +184,6 @@ int runCommandLine(int argc, char** argv) {
     }
     if (*fitCommand) return runFitCommand(fit);
     if (*guessCommand) return runGuessCommand(guess);
+    if (*listCommand) return runListCommand(list);
     return runSvgCommand(svg);
 }

@@ -4,12 +4,15 @@
 #include <optional>
 #include <string>
 
+#include "input/plan_reader.hpp"
+
 /// `kelmar fit PLAN`: the best oval found from the points alone.
 struct FitOptions {
     std::string plan;
     std::optional<std::string> start;  // X,Y,ROT,OA,OB,OC,DC,AE1[,AE2...] as typed, or a coefficient file
     std::string outDir = ".";
     bool robust = false;
+    PlanSelection selection;  // --layer, --ring-by, --columns
 };
 int runFitCommand(const FitOptions& options);
 
@@ -18,8 +21,17 @@ int runFitCommand(const FitOptions& options);
 struct GuessOptions {
     std::string plan;
     bool startLine = false;
+    PlanSelection selection;  // --layer, --ring-by, --columns
 };
 int runGuessCommand(const GuessOptions& options);
+
+/// `kelmar list PLAN`: what would be read, without fitting: the layers with their kinds, what is
+/// left out and why, and the rings with their points and sources.
+struct ListOptions {
+    std::string plan;
+    PlanSelection selection;
+};
+int runListCommand(const ListOptions& options);
 
 /// `kelmar svg DRAWING [OUT]`: a picture of a drawing that kelmar wrote.
 struct SvgOptions {

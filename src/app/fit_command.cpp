@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/commands.hpp"
+#include "app/progress.hpp"
 #include "app/start_file.hpp"
 #include "base/constants.hpp"
 #include "base/output_set.hpp"
@@ -22,6 +23,7 @@
 #include "fit/robust_start.hpp"
 #include "fit/starting_values.hpp"
 #include "input/coefficient_file.hpp"
+#include "app/plan_input.hpp"
 #include "input/input_kind.hpp"
 #include "model/oval_construction.hpp"
 #include "report/fit_geopackage.hpp"
@@ -114,23 +116,18 @@ CoefficientVector inDegrees(CoefficientVector c) {
     return c;
 }
 
-/// Reads the points of `plan`. Whatever stops the reading (a missing file, a number that is not
-/// one, a broken drawing) ends the run as unusable data, with the reader's sentence.
-CurveStore readPlan(const std::string& plan) {
-    if (plan.empty()) failInput(exitStatus::usage, "PLAN is empty: name " + std::string(pointFormats));
+/// Reads the rings of `plan` with `selection`. Whatever stops the reading (a missing file, a number
+/// that is not one, a broken drawing, a selection that leaves nothing) ends the run as unusable
+/// data, with the reader's sentence.
+CurveStore readPlan(const std::string& plan, const PlanSelection& selection) {
+    if (plan.empty()) failInput(exitStatus::usage, "PLAN is empty: name " + std::string(planFormats));
     std::error_code error;
     if (std::filesystem::is_directory(plan, error)) {
-        failInput(exitStatus::dataError, "'" + plan + "' is a folder: name " + std::string(pointFormats));
+        failInput(exitStatus::dataError, "'" + plan + "' is a folder: name one of " + std::string(planFormats));
     }
-    CurveStore curves;
-    setFailureMode(FailureMode::ThrowRunEnded);
-    try {
-        readPointsFile(plan, curves);
-    } catch (const RunEnded& ended) {
-        setFailureMode(FailureMode::ExitProcess);
-        failInput(ended.status == exitStatus::usage ? exitStatus::usage : exitStatus::dataError, ended.sentence);
-    }
-    setFailureMode(FailureMode::ExitProcess);
+    const PlanContents contents = readPlanOrEnd(plan, selection);
+    warnOfDoubtfulRings(contents, plan);
+    CurveStore curves = contents.rings;
 
     std::int64_t total = 0;
     for (const Curve& curve : curves.curves) {
@@ -289,7 +286,8 @@ void refusePlanAsOutput(const std::string& plan, const std::string& folder) {
 
 /// Writes the six files into `folder` as one set (the folder is created when missing) and returns
 /// their names; a failure leaves every earlier file as it was and ends the run.
-std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curves, const std::string& folder) {
+std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curves, const std::string& folder,
+                                      Progress& progress) {
     setActivity("writing the results");
     OutputSet set =
         startOutputSet(folder, {reportFileName, coefficientFileName, drawingFileName, pictureFileName, jsonFileName,
@@ -303,6 +301,7 @@ std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curve
 
     // Each text is written out and let go before the next is made: a fit of a million points
     // makes files of many megabytes.
+    progress.show(std::string("writing ") + reportFileName);
     {
         OutputChannel report = memoryOutput();
         writeFitReport(report, run, curves);
@@ -313,15 +312,18 @@ std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curve
         writeCoefficientText(coefficients, planSeenFrom(run.inputFileName, folder), run.start);
         add(coefficientFileName, coefficients.captured);
     }
-    // The drawing and the picture come from the same entities.
-    const std::vector<DrawnEntity> entities = fitDrawing(run, curves);
+    // The drawing and the picture come from the same entities, drawn afresh for each so that
+    // none of them is held.
+    const DrawingSource entities = [&run, &curves](const DrawingSink& sink) { drawFit(run, curves, sink); };
+    progress.show(std::string("writing ") + drawingFileName);
     {
         OutputChannel drawing = memoryOutput();
         openDxfEntities(drawing);
-        for (const DrawnEntity& entity : entities) writeDxfEntity(drawing, entity);
+        entities([&drawing](const DrawnEntity& entity) { writeDxfEntity(drawing, entity); });
         closeDxfEntities(drawing);
         add(drawingFileName, drawing.captured);
     }
+    progress.show(std::string("writing ") + pictureFileName);
     {
         PictureCaption caption{run.inputFileName + ": eight-centre ovals fitted by kelmar fit",
                                run.quality.deviations.rms};
@@ -334,6 +336,7 @@ std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curve
     }
     add(jsonFileName, fitJson(run, curves));
 
+    progress.show(std::string("writing ") + geoPackageFileName);
     // GDAL writes the GeoPackage itself, to the temporary path of the set.
     std::string geoPackage;
     std::optional<OutputFailure> failure = reserveOutputPath(set, geoPackageFileName, geoPackage);
@@ -351,6 +354,7 @@ std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curve
         failInput(failure->status, sentence + "; nothing was replaced: " + clause);
     }
 
+    progress.clear();
     std::vector<std::string> written;
     for (const OutputMember& member : set.members) written.push_back(member.shownName);
     if (std::optional<OutputFailure> failure = commitOutputSet(set)) failInput(failure->status, failure->sentence);
@@ -391,7 +395,10 @@ int runFitCommand(const FitOptions& options) {
     checkPlanName(options.plan, "fit");
     checkOutputFolderOption(options.outDir);
     refusePlanAsOutput(options.plan, options.outDir);
-    const CurveStore curves = readPlan(options.plan);
+    Progress progress = Progress::onTerminal();
+    progress.show("reading '" + options.plan + "'");
+    const CurveStore curves = readPlan(options.plan, options.selection);
+    progress.clear();
     refuseUnresolvableDrawing(curves, options.plan);
 
     FitRun run;
@@ -415,7 +422,9 @@ int runFitCommand(const FitOptions& options) {
     } else {
         writeLine(console, "finding starting values from the points");
         flushChannel(console);
+        progress.show("finding starting values");
         const AutomaticStart found = automaticStart(curves, options.plan, "fit", options.robust);
+        progress.clear();
         writeLine(console, "starting values: the best of " + std::to_string(found.trials) + " trial ovals refined on " +
                                std::to_string(found.samplePoints) + " of the points");
         start = found.coefficients;
@@ -424,20 +433,27 @@ int runFitCommand(const FitOptions& options) {
     }
 
     setActivity("fitting the oval to the points of '" + options.plan + "'");
+    run.settings.stageReport = [&progress](const std::string& stage) { progress.show(stage); };
+    progress.show("fitting the oval");
     run.fit = fitOval(curves, start, run.settings, [&](const FitIteration& iteration) {
+        progress.clear();
         writeLine(console, iterationLine(iteration));
         flushChannel(console);
+        progress.show("fitting the oval: iteration " + std::to_string(iteration.number) + " done");
         if (iteration.accepted) run.iterations.push_back(iteration);
     });
+    run.settings.stageReport = nullptr;
     if (!allFinite(run.fit.coefficients)) {
         failInput(exitStatus::dataError, "the fit of '" + options.plan +
                                              "' ended without a usable oval (a value is not a number); try --start");
     }
+    progress.show("checking the fitted oval");
     run.quality = assessFit(curves, run.fit, run.settings);
     if (run.runnerUp) warnOfOtherOptimum(run.quality, curves, run.fit, run.runnerUp->coefficients, run.runnerUp->rms);
+    progress.clear();
     for (const std::string& warning : run.quality.warnings) warn(warning);
 
-    const std::vector<std::string> written = writeOutputs(run, curves, options.outDir);
+    const std::vector<std::string> written = writeOutputs(run, curves, options.outDir, progress);
     writeFitSummary(console, run, curves, written);
     flushChannel(console);
     return 0;
@@ -447,9 +463,13 @@ int runGuessCommand(const GuessOptions& options) {
     const std::string& plan = options.plan;
     // The answers name the plan on their first line; --start-line prints the values alone.
     if (!options.startLine) checkPlanName(plan, "guess");
-    const CurveStore curves = readPlan(plan);
+    Progress progress = Progress::onTerminal();
+    progress.show("reading '" + plan + "'");
+    const CurveStore curves = readPlan(plan, options.selection);
     refuseUnresolvableDrawing(curves, plan);
+    progress.show("finding starting values");
     const CoefficientVector start = automaticStart(curves, plan, "guess").coefficients;
+    progress.clear();
     const int decimals = answerDecimals(start);
     // The values in the order of the dialogue's questions, which is also the order of --start.
     std::vector<std::string> answers;

@@ -123,6 +123,7 @@ std::string printableText(const std::string& text) {
 void setRuntimeErrorLine(bool printed) { runtimeErrorLine = printed; }
 
 void setFailureMode(FailureMode mode) { failureMode = mode; }
+FailureMode currentFailureMode() { return failureMode; }
 
 void failRun(int number, std::uint32_t place, const std::string& sentence) {
     if (failureMode == FailureMode::ThrowRunEnded) throw RunEnded{number, runtimeErrorLine, sentence};

@@ -35,6 +35,8 @@ inline constexpr int folderBusy = 75;    // another run is writing into the outp
 /// RunEnded (tests and fuzzing harnesses, which must go on after a rejected input).
 enum class FailureMode { ExitProcess, ThrowRunEnded };
 void setFailureMode(FailureMode mode);
+/// The mode in force, for a caller that changes it for a while and puts it back.
+FailureMode currentFailureMode();
 
 /// What a failure carries when it is thrown instead of ending the process.
 struct RunEnded {

@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <cerrno>
+#include <charconv>
 #include <cfenv>
 #include <cmath>
 #include <cstdlib>
@@ -17,23 +19,89 @@ namespace {
 constexpr int maxFieldWidth = 255;
 constexpr int maxDecimals = 216;
 constexpr int significantDigits = 18;
+constexpr int exponentialFrom = 36;  // decimal exponents above 35 are written with an exponent
+// The longest field: a sign, 36 integer digits and a carry, the point, maxDecimals decimals,
+// or blanks up to maxFieldWidth; with room to spare.
+constexpr std::size_t fieldBufferSize = 320;
 
-std::string padLeft(std::string text, int width) {
-    if (width > maxFieldWidth) width = maxFieldWidth;
-    if (static_cast<int>(text.size()) < width) {
-        text.insert(0, static_cast<std::size_t>(width) - text.size(), ' ');
+// The exact 18-digit rounding of extended reals whose scaled significand fits 128 bits:
+// magnitude = m 2^e2 with a 64-bit m, so magnitude 10^p = (m 5^p) 2^(e2 + p), and m 5^p stays
+// below 2^127 for p up to 27.
+constexpr int largestExactPower = 27;
+constexpr std::uint64_t tenToThe17 = 100000000000000000ULL;
+constexpr std::uint64_t tenToThe18 = 1000000000000000000ULL;
+
+constexpr std::array<std::uint64_t, largestExactPower + 1> powersOfFive = [] {
+    std::array<std::uint64_t, largestExactPower + 1> powers{};
+    std::uint64_t power = 1;
+    for (auto& p : powers) {
+        p = power;
+        power *= 5;
     }
-    return text;
+    return powers;
+}();
+
+/// The 18 significant digits of m 2^e2 10^p when its integer part has 18 digits, rounded to
+/// nearest with ties to even as the C library rounds (all nines may round up to 10^18); false
+/// when the integer part has another length or the product does not fit.
+bool scaledDigits(std::uint64_t m, int e2, int p, std::uint64_t& digits) {
+    if (p < 0 || p > largestExactPower) return false;
+    const unsigned __int128 product = static_cast<unsigned __int128>(m) * powersOfFive[static_cast<std::size_t>(p)];
+    const int shift = -(e2 + p);
+    if (shift <= 0 || shift >= 127) return false;
+    const unsigned __int128 one = 1;
+    const unsigned __int128 whole = product >> shift;
+    if (whole < tenToThe17 || whole >= tenToThe18) return false;
+    std::uint64_t quotient = static_cast<std::uint64_t>(whole);
+    const unsigned __int128 rest = product & ((one << shift) - 1);
+    const unsigned __int128 half = one << (shift - 1);
+    if (rest > half || (rest == half && (quotient & 1) != 0)) ++quotient;
+    digits = quotient;
+    return true;
+}
+
+/// The 18 significant digits exactly, without the C library, for the magnitudes a drawing or a
+/// report holds; false for the others.
+bool fastSignificantDigits(Real80 magnitude, char digits[significantDigits], int& exponent) {
+    std::uint64_t m = 0;
+    std::uint16_t signAndExponent = 0;
+    static_assert(sizeof(Real80) >= 10);
+    std::memcpy(&m, &magnitude, sizeof m);
+    std::memcpy(&signAndExponent, reinterpret_cast<const char*>(&magnitude) + sizeof m, sizeof signAndExponent);
+    const int biased = signAndExponent & 0x7fff;
+    if (biased == 0x7fff || biased == 0 || (m >> 63) == 0) return false;  // not finite, subnormal, unnormal
+    const int e2 = biased - 16383 - 63;
+    // The decimal exponent is this estimate (log10(2) times the top bit's power) or one more.
+    const int topBit = e2 + 63;
+    const int estimate = static_cast<int>(std::floor(topBit * 0.30102999566398119521));
+    std::uint64_t value = 0;
+    if (scaledDigits(m, e2, significantDigits - 1 - (estimate + 1), value)) {
+        exponent = estimate + 1;
+    } else if (scaledDigits(m, e2, significantDigits - 1 - estimate, value)) {
+        exponent = estimate;
+    } else {
+        return false;
+    }
+    if (value == tenToThe18) {  // rounded up to the next power of ten
+        value = tenToThe17;
+        ++exponent;
+    }
+    for (int i = significantDigits - 1; i >= 0; --i) {
+        digits[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    return true;
 }
 
 /// The magnitude as 18 significant digits, correctly rounded, and the decimal exponent of
-/// the first: magnitude ~ 0.d1 d2 ... d18 * 10^(exponent + 1).
+/// the first: magnitude ~ d1.d2 ... d18 * 10^exponent.
 void significantDigitsOf(Real80 magnitude, char digits[significantDigits], int& exponent) {
     if (magnitude == 0) {
         std::memset(digits, '0', significantDigits);
         exponent = 0;
         return;
     }
+    if (fastSignificantDigits(magnitude, digits, exponent)) return;
     char text[64];
     std::snprintf(text, sizeof text, "%.17Le", magnitude);  // d.ddddddddddddddddde+XX
     digits[0] = text[0];
@@ -41,87 +109,133 @@ void significantDigitsOf(Real80 magnitude, char digits[significantDigits], int& 
     exponent = std::atoi(text + 2 + (significantDigits - 1) + 1);
 }
 
-/// Adds one unit in the last place of a digit string; true when it carries out of the front.
-bool incrementDigits(std::string& digits) {
-    for (std::size_t i = digits.size(); i-- > 0;) {
-        if (digits[i] == '9') {
-            digits[i] = '0';
+/// Adds one unit in the last place of digits [first, last); true when it carries out of the front.
+bool incrementDigits(char* first, char* last) {
+    while (last != first) {
+        --last;
+        if (*last == '9') {
+            *last = '0';
         } else {
-            ++digits[i];
+            ++*last;
             return false;
         }
     }
     return true;
 }
 
-std::string exponentialForm(bool negative, const char digits[significantDigits], int exponent, int width) {
+/// Blanks before the `length` characters at `text` up to `width`; returns the new length.
+std::size_t padLeftInPlace(char* text, std::size_t length, int width) {
+    if (width > maxFieldWidth) width = maxFieldWidth;
+    if (width < 0) width = 0;
+    const std::size_t wanted = static_cast<std::size_t>(width);
+    if (length >= wanted) return length;
+    std::memmove(text + (wanted - length), text, length);
+    std::memset(text, ' ', wanted - length);
+    return wanted;
+}
+
+std::size_t copyPadded(char* out, std::string_view text, int width) {
+    std::memcpy(out, text.data(), text.size());
+    return padLeftInPlace(out, text.size(), width);
+}
+
+std::size_t exponentialForm(char* out, bool negative, const char digits[significantDigits], int exponent,
+                            int width) {
     int kept = width - 8;
     if (kept < 2) kept = 2;
     if (kept > significantDigits) kept = significantDigits;
-    std::string mantissa(digits, static_cast<std::size_t>(kept));
-    if (kept < significantDigits && digits[kept] >= '5' && incrementDigits(mantissa)) {
-        mantissa.insert(0, 1, '1');
-        mantissa.pop_back();
+    char mantissa[significantDigits];
+    std::memcpy(mantissa, digits, static_cast<std::size_t>(kept));
+    if (kept < significantDigits && digits[kept] >= '5' && incrementDigits(mantissa, mantissa + kept)) {
+        // all nines became zeros: 1 and zeros, one power higher
+        mantissa[0] = '1';
         ++exponent;
     }
-    std::string text;
-    if (width - kept - 8 > 0) text.append(static_cast<std::size_t>(width - kept - 8), ' ');
-    text += negative ? '-' : ' ';
-    text += mantissa[0];
-    text += '.';
-    text.append(mantissa, 1, std::string::npos);
-    text += 'E';
-    text += exponent < 0 ? '-' : '+';
+    std::size_t n = 0;
+    if (width - kept - 8 > 0) {
+        n = static_cast<std::size_t>(width - kept - 8);
+        std::memset(out, ' ', n);
+    }
+    out[n++] = negative ? '-' : ' ';
+    out[n++] = mantissa[0];
+    out[n++] = '.';
+    std::memcpy(out + n, mantissa + 1, static_cast<std::size_t>(kept - 1));
+    n += static_cast<std::size_t>(kept - 1);
+    out[n++] = 'E';
+    out[n++] = exponent < 0 ? '-' : '+';
     char exponentText[16];
-    std::snprintf(exponentText, sizeof exponentText, "%04d", exponent < 0 ? -exponent : exponent);
-    text += exponentText;
-    return text;
+    const int written = std::snprintf(exponentText, sizeof exponentText, "%04d", exponent < 0 ? -exponent : exponent);
+    std::memcpy(out + n, exponentText, static_cast<std::size_t>(written));
+    return n + static_cast<std::size_t>(written);
 }
 
-}  // namespace
-
-std::string formatRealField(Real80 value, int width, int decimals) {
+/// The field written into `out` (fieldBufferSize characters); returns its length.
+std::size_t formatRealFieldInto(char* out, Real80 value, int width, int decimals) {
     if (width > maxFieldWidth) width = maxFieldWidth;
     if (decimals > maxDecimals) decimals = maxDecimals;
     if (decimals < 0) decimals = 0;
-    if (std::isnan(value)) return padLeft("Nan", width);
-    if (std::isinf(value)) return padLeft(value < 0 ? "-Inf" : "+Inf", width);
+    if (std::isnan(value)) return copyPadded(out, "Nan", width);
+    if (std::isinf(value)) return copyPadded(out, value < 0 ? "-Inf" : "+Inf", width);
 
     const bool negative = std::signbit(value);
     char digits[significantDigits];
     int exponent = 0;
     significantDigitsOf(std::fabs(value), digits, exponent);
-    if (exponent > 35) return exponentialForm(negative, digits, exponent, width);
+    if (exponent >= exponentialFrom) return exponentialForm(out, negative, digits, exponent, width);
 
     // Digit positions from 10^max(exponent, 0) down to 10^-decimals; digit i of the
-    // significant string stands at 10^(exponent - i), every other position is 0.
+    // significant string stands at 10^(exponent - i), every other position is 0. They are
+    // laid out after room for a sign and a carry.
     const int highest = exponent > 0 ? exponent : 0;
-    auto digitAt = [&](int power) -> char {
-        const int index = exponent - power;
-        return (index >= 0 && index < significantDigits) ? digits[index] : '0';
-    };
-    std::string kept;
-    kept.reserve(static_cast<std::size_t>(highest + decimals + 2));
-    for (int power = highest; power >= -decimals; --power) kept += digitAt(power);
-    // Halves away from zero, decided on the digit string alone.
-    if (digitAt(-decimals - 1) >= '5' && incrementDigits(kept)) kept.insert(0, 1, '1');
-
-    const std::size_t integerDigits = kept.size() - static_cast<std::size_t>(decimals);
-    std::size_t firstNonZero = 0;
-    while (firstNonZero + 1 < integerDigits && kept[firstNonZero] == '0') ++firstNonZero;
-
-    std::string text;
-    if (negative) text += '-';
-    text.append(kept, firstNonZero, integerDigits - firstNonZero);
-    if (decimals > 0) {
-        text += '.';
-        text.append(kept, integerDigits, std::string::npos);
+    const int count = highest + decimals + 1;
+    char* const kept = out + 2;
+    std::memset(kept, '0', static_cast<std::size_t>(count));
+    for (int i = 0; i < significantDigits; ++i) {
+        const int position = highest - exponent + i;
+        if (position >= 0 && position < count) kept[position] = digits[i];
     }
-    return padLeft(std::move(text), width);
+    // Halves away from zero, decided on the digit string alone: the digit at 10^(-decimals - 1).
+    const int roundingIndex = exponent + decimals + 1;
+    const bool roundUp = roundingIndex >= 0 && roundingIndex < significantDigits && digits[roundingIndex] >= '5';
+    char* first = kept;
+    int integerDigits = highest + 1;
+    if (roundUp && incrementDigits(kept, kept + count)) {
+        *--first = '1';
+        ++integerDigits;
+    }
+    int skipped = 0;
+    while (skipped + 1 < integerDigits && first[skipped] == '0') ++skipped;
+    first += skipped;
+    integerDigits -= skipped;
+    if (negative) *--first = '-';
+    const std::size_t sign = negative ? 1 : 0;
+    // The decimals move one place right to make room for the point.
+    char* const point = first + sign + static_cast<std::size_t>(integerDigits);
+    std::size_t length = sign + static_cast<std::size_t>(integerDigits);
+    if (decimals > 0) {
+        std::memmove(point + 1, point, static_cast<std::size_t>(decimals));
+        *point = '.';
+        length += 1 + static_cast<std::size_t>(decimals);
+    }
+    std::memmove(out, first, length);
+    return padLeftInPlace(out, length, width);
+}
+
+std::size_t formatIntegerFieldInto(char* out, std::int64_t value, int width) {
+    const char* end = std::to_chars(out, out + 32, value).ptr;
+    return padLeftInPlace(out, static_cast<std::size_t>(end - out), width);
+}
+
+}  // namespace
+
+std::string formatRealField(Real80 value, int width, int decimals) {
+    char buffer[fieldBufferSize];
+    return std::string(buffer, formatRealFieldInto(buffer, value, width, decimals));
 }
 
 std::string formatIntegerField(std::int64_t value, int width) {
-    return padLeft(std::to_string(value), width);
+    char buffer[fieldBufferSize];
+    return std::string(buffer, formatIntegerFieldInto(buffer, value, width));
 }
 
 // ================================================================ writing
@@ -167,18 +281,21 @@ void writeText(OutputChannel& channel, std::string_view text) {
     }
     if (text.empty()) return;
     errno = 0;
-    // A line-buffered console may take the text and fail to pass it on: the stream's error flag
-    // tells, and errno still holds the cause.
-    const bool taken = std::fwrite(text.data(), 1, text.size(), channel.file) == text.size();
-    checkWrite(channel, taken && std::ferror(channel.file) == 0);
+    // One program thread writes each channel: the stream lock of fwrite would cost more than the
+    // short fields it guards. A line-buffered console may take the text and fail to pass it on:
+    // the stream's error flag tells, and errno still holds the cause.
+    const bool taken = fwrite_unlocked(text.data(), 1, text.size(), channel.file) == text.size();
+    checkWrite(channel, taken && ferror_unlocked(channel.file) == 0);
 }
 
 void writeIntegerField(OutputChannel& channel, std::int64_t value, int width) {
-    writeText(channel, formatIntegerField(value, width));
+    char buffer[fieldBufferSize];
+    writeText(channel, {buffer, formatIntegerFieldInto(buffer, value, width)});
 }
 
 void writeRealField(OutputChannel& channel, Real80 value, int width, int decimals) {
-    writeText(channel, formatRealField(value, width, decimals));
+    char buffer[fieldBufferSize];
+    writeText(channel, {buffer, formatRealFieldInto(buffer, value, width, decimals)});
 }
 
 void writeRealField(OutputChannel& channel, Real80 value, field::Real layout) {

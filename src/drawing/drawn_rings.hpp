@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "base/real80.hpp"
@@ -54,8 +55,24 @@ struct RingGauge {
         bool reflex;                        // the arc sweeps more than half a turn
     };
     std::vector<Wedge> wedges;  // arcsPerRing per ring, in ring order
+    /// Where the rings lie about the first ring's centre: the turn cut into equal sectors, and in
+    /// each the rings that pass through it with the least and greatest distance from the centre
+    /// of their points there. A point is measured only against the rings its distance from the
+    /// centre and its direction allow to be the nearest.
+    struct SectorEntry {
+        float nearest, farthest;  // rounded outwards: many rings in many sectors take little room
+        std::uint32_t ring;
+    };
+    double centreX = 0, centreY = 0;
+    std::size_t sectorCount = 0;
+    std::vector<std::size_t> sectorStart;  // entries of sector s: [sectorStart[s], sectorStart[s + 1])
+    std::vector<SectorEntry> entries;      // by increasing nearest within each sector
+    std::vector<float> farthestSoFar;      // the greatest farthest of the sector's entries up to each
 };
 RingGauge gaugeOfRings(const std::vector<DrawnRing>& rings);
 
 /// The deviation of `point` from the nearest ring; the gauge must hold at least one ring.
 RingDeviation deviationFromRings(const RingGauge& gauge, const PlanePoint& point);
+
+/// The same, measured against every arc of every ring: the straightforward way, for checking.
+RingDeviation deviationFromEveryRing(const RingGauge& gauge, const PlanePoint& point);

@@ -5,6 +5,9 @@
 #include <cmath>
 #include <string_view>
 #include <type_traits>
+#include <unordered_set>
+
+#include "base/constants.hpp"
 
 #include "drawing/drawn_rings.hpp"
 
@@ -56,6 +59,15 @@ constexpr std::array<double, 3> dotDiameter{5.5, 6.5, 7.5};  // within, beyond, 
 constexpr double whiskerRmsShare = 0.012;
 constexpr double whiskerCapShare = 0.06;
 constexpr double paddingShare = 0.03;
+// A large drawing is summarised so that its ovals stay visible and its file small: beyond this
+// many points of a class, every so many of them carries a whisker; beyond this many, a point
+// is drawn only where no point of its class is drawn yet within a page unit.
+constexpr std::size_t whiskersPerClass = 2000;
+constexpr std::size_t dotsBeforeThinning = 20000;
+// Labelled rings at most: beyond, every so many rings and the last carry a label.
+constexpr std::size_t maxRingLabels = 40;
+// The labels' leaders end on their rings at directions spread over the right side of the rings.
+constexpr double labelDirectionSpread = 110;  // degrees, centred on the direction to the right
 
 constexpr const char* pageColour = "#fbfbf8";
 constexpr const char* inkColour = "#1c2533";
@@ -141,10 +153,11 @@ void appendShort(std::string& out, double value) {
     out.append(buffer, static_cast<std::size_t>(end - buffer));
 }
 
-std::string fixedText(double value, int decimals) {
-    std::string text;
-    appendFixed(text, value, decimals);
-    return text;
+/// The value with exactly `decimals` decimals, trailing zeros kept.
+std::string fixedDecimalsText(double value, int decimals) {
+    char buffer[64];
+    const char* end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals).ptr;
+    return std::string(static_cast<const char*>(buffer), end);
 }
 
 std::string shortText(double value) {
@@ -222,7 +235,8 @@ struct PageTransform {
 };
 
 struct RingLabel {
-    double anchorX, anchorY;  // page
+    std::size_t ring = 0;
+    double anchorX = 0, anchorY = 0;  // page
     double y = 0;             // page, the label's line
     std::string text;
 };
@@ -370,63 +384,58 @@ struct Collected {
     double span = 1;  // the box's larger side
 };
 
-Collected collect(const std::vector<DrawnEntity>& entities) {
-    Collected c;
-    for (const DrawnEntity& entity : entities) {
-        if (const auto* p = std::get_if<DrawnPoint>(&entity)) {
-            const Dot dot{static_cast<double>(p->at.x), static_cast<double>(p->at.y)};
-            c.dots[indexOf(p->layer)].push_back(dot);
-            c.box.add(dot.x, dot.y);
-        } else if (const auto* l = std::get_if<DrawnLine>(&entity)) {
-            const Segment s{static_cast<double>(l->from.x), static_cast<double>(l->from.y),
-                            static_cast<double>(l->to.x), static_cast<double>(l->to.y)};
-            c.lines[indexOf(l->layer)].push_back(s);
-            c.box.add(s.x1, s.y1);
-            c.box.add(s.x2, s.y2);
-        } else {
-            const auto& a = std::get<DrawnArc>(entity);
-            const PlanePoint from = pointOnCircle(a, a.startDegrees);
-            const PlanePoint to = pointOnCircle(a, a.endDegrees);
-            const Real80 sweep = arcSweepDegrees(a);
-            c.arcs[indexOf(a.layer)].push_back({static_cast<double>(from.x), static_cast<double>(from.y),
-                                                static_cast<double>(to.x), static_cast<double>(to.y),
-                                                static_cast<double>(std::fabs(a.radius)), sweep > 180});
-            c.box.add(static_cast<double>(from.x), static_cast<double>(from.y));
-            c.box.add(static_cast<double>(to.x), static_cast<double>(to.y));
-            for (int quarter = 0; quarter < 4; ++quarter) {
-                if (std::fmod(90 * quarter - a.startDegrees + 720, 360.0L) <= sweep) {
-                    const PlanePoint extreme = pointOnCircle(a, 90.0L * quarter);
-                    c.box.add(static_cast<double>(extreme.x), static_cast<double>(extreme.y));
-                }
+void collectEntity(Collected& c, const DrawnEntity& entity) {
+    if (const auto* p = std::get_if<DrawnPoint>(&entity)) {
+        const Dot dot{static_cast<double>(p->at.x), static_cast<double>(p->at.y)};
+        c.dots[indexOf(p->layer)].push_back(dot);
+        c.box.add(dot.x, dot.y);
+    } else if (const auto* l = std::get_if<DrawnLine>(&entity)) {
+        const Segment s{static_cast<double>(l->from.x), static_cast<double>(l->from.y),
+                        static_cast<double>(l->to.x), static_cast<double>(l->to.y)};
+        c.lines[indexOf(l->layer)].push_back(s);
+        c.box.add(s.x1, s.y1);
+        c.box.add(s.x2, s.y2);
+    } else {
+        const auto& a = std::get<DrawnArc>(entity);
+        const PlanePoint from = pointOnCircle(a, a.startDegrees);
+        const PlanePoint to = pointOnCircle(a, a.endDegrees);
+        const Real80 sweep = arcSweepDegrees(a);
+        c.arcs[indexOf(a.layer)].push_back({static_cast<double>(from.x), static_cast<double>(from.y),
+                                            static_cast<double>(to.x), static_cast<double>(to.y),
+                                            static_cast<double>(std::fabs(a.radius)), sweep > 180});
+        c.box.add(static_cast<double>(from.x), static_cast<double>(from.y));
+        c.box.add(static_cast<double>(to.x), static_cast<double>(to.y));
+        for (int quarter = 0; quarter < 4; ++quarter) {
+            if (std::fmod(90 * quarter - a.startDegrees + 720, 360.0L) <= sweep) {
+                const PlanePoint extreme = pointOnCircle(a, 90.0L * quarter);
+                c.box.add(static_cast<double>(extreme.x), static_cast<double>(extreme.y));
             }
         }
     }
+}
+
+void finishCollecting(Collected& c) {
     if (c.box.empty()) c.box.add(0, 0);
     c.span = std::max(c.box.maxX - c.box.minX, c.box.maxY - c.box.minY);
     if (!(c.span > minimumSpan)) c.span = 1;  // a single point, or nothing at all
-    return c;
 }
 
-/// Each point's deviation from its nearest ring, class by class, and the magnification.
+/// How far the points lie from their nearest rings, and the magnification of the whiskers.
 struct Deviations {
-    std::array<std::vector<RingDeviation>, 3> byClass;
     std::size_t measured = 0;
     double rms = 0;
     double largest = 0;
     double magnification = 0;  // 0: no whisker to draw
 };
 
-Deviations measure(const Collected& c, const std::vector<DrawnRing>& rings) {
+Deviations measure(const Collected& c, const RingGauge& gauge) {
     Deviations d;
-    if (rings.empty()) return d;
-    const RingGauge gauge = gaugeOfRings(rings);
+    if (gauge.wedges.empty()) return d;
     double sumOfSquares = 0;
     for (std::size_t k = 0; k < classLayers.size(); ++k) {
         const std::vector<Dot>& dots = c.dots[indexOf(classLayers[k])];
-        d.byClass[k].reserve(dots.size());
         for (const Dot& dot : dots) {
             const RingDeviation deviation = deviationFromRings(gauge, {dot.x, dot.y});
-            d.byClass[k].push_back(deviation);
             const double size = static_cast<double>(deviation.deviation);
             sumOfSquares += size * size;
             d.largest = std::max(d.largest, std::fabs(size));
@@ -495,10 +504,25 @@ void openPicture(std::string& out, const Page& page, const std::string& title) {
     out += "\"/>\n";
 }
 
+/// The dots to draw: all of them, or beyond dotsBeforeThinning the first in each page unit square.
+std::vector<Dot> thinnedDots(const std::vector<Dot>& dots, const PageTransform& t) {
+    if (dots.size() <= dotsBeforeThinning) return dots;
+    std::unordered_set<std::uint64_t> taken;
+    std::vector<Dot> kept;
+    for (const Dot& dot : dots) {
+        // Page coordinates stay within a few million units: 32 bits each hold their squares.
+        const auto cell = [](double page) {
+            return static_cast<std::uint64_t>(static_cast<std::uint32_t>(static_cast<std::int64_t>(std::floor(page))));
+        };
+        if (taken.insert(cell(t.pageX(dot.x)) << 32 | cell(t.pageY(dot.y))).second) kept.push_back(dot);
+    }
+    return kept;
+}
+
 /// The group "drawing": every entity in drawing coordinates, and the whiskers. Returns the
 /// number of whiskers cut short.
-std::size_t writeDrawing(SvgText& svg, const Collected& c, const Deviations& deviations, const PageTransform& t,
-                         double whiskerCap) {
+std::size_t writeDrawing(SvgText& svg, const Collected& c, const RingGauge& gauge, const Deviations& deviations,
+                         const PageTransform& t, double whiskerCap) {
     std::string& out = svg.text();
     out += "<g id=\"drawing\" kelmar:origin=\"";
     appendFixed(out, t.originX, t.originDecimals);
@@ -552,14 +576,18 @@ std::size_t writeDrawing(SvgText& svg, const Collected& c, const Deviations& dev
                    layer == Layer::Axes ? axisDash : 0, appendSegment);
         writePaths(svg, c.arcs[indexOf(layer)], style.name, style.pictureColour, stroke, t, 0, appendSweep);
         if (classOf(layer) < 0) {
-            writePaths(svg, c.dots[indexOf(layer)], style.name, style.pictureColour, dotDiameter[0], t, 0, appendDot);
+            writePaths(svg, thinnedDots(c.dots[indexOf(layer)], t), style.name, style.pictureColour, dotDiameter[0], t,
+                       0, appendDot);
         }
     }
     std::size_t cutShort = 0;
     const double shortest = dotDiameter[0] / 2 / t.scale;  // shorter ones end under their dot
     for (std::size_t k = 0; k < classLayers.size() && deviations.magnification > 0; ++k) {
         std::vector<Segment> whiskers;
-        for (const RingDeviation& d : deviations.byClass[k]) {
+        const std::vector<Dot>& dots = c.dots[indexOf(classLayers[k])];
+        const std::size_t stride = (dots.size() + whiskersPerClass - 1) / whiskersPerClass;
+        for (std::size_t i = 0; i < dots.size(); i += std::max<std::size_t>(stride, 1)) {
+            const RingDeviation d = deviationFromRings(gauge, {dots[i].x, dots[i].y});
             double length = deviations.magnification * static_cast<double>(d.deviation);
             if (std::fabs(length) < shortest) continue;
             if (std::fabs(length) > whiskerCap) {
@@ -576,45 +604,82 @@ std::size_t writeDrawing(SvgText& svg, const Collected& c, const Deviations& dev
     }
     for (std::size_t k = 0; k < classLayers.size(); ++k) {
         const LayerStyle& style = styleOf(classLayers[k]);
-        writePaths(svg, c.dots[indexOf(classLayers[k])], style.name, style.pictureColour, dotDiameter[k], t, 0,
-                   appendDot);
+        writePaths(svg, thinnedDots(c.dots[indexOf(classLayers[k])], t), style.name, style.pictureColour,
+                   dotDiameter[k], t, 0, appendDot);
     }
     svg.text() += "</g>\n";
     return cutShort;
 }
 
-/// Each ring's semi-axes, with the decimals a hundred-thousandth of the drawing needs, and its source.
+/// The text of a ring's label: its number, its semi-axes with `decimals` decimals each, and
+/// where the caller says it came from (none when empty).
+std::string ringLabelText(std::size_t number, double semiMajor, double semiMinor, int decimals,
+                          std::string_view source) {
+    std::string text = "ring " + std::to_string(number) + ": semi-axes " + fixedDecimalsText(semiMajor, decimals) +
+                       " \u00d7 " + fixedDecimalsText(semiMinor, decimals);
+    if (!source.empty()) text += " (" + std::string(source) + ")";
+    return text;
+}
+
+/// The labelled rings' semi-axes, with the decimals a hundred-thousandth of the drawing needs,
+/// and their sources: every ring, or of many rings every so many and the last.
 std::vector<RingLabel> ringLabels(const std::vector<DrawnRing>& rings, double span,
                                   const std::vector<std::string>& sources) {
     const int decimals = std::clamp(static_cast<int>(std::ceil(std::log10(1e5 / span))), 0, maxDecimals);
+    const std::size_t step = (rings.size() + maxRingLabels - 1) / maxRingLabels;
     std::vector<RingLabel> labels;
     for (std::size_t r = 0; r < rings.size(); ++r) {
+        if (r % std::max<std::size_t>(step, 1) != 0 && r + 1 != rings.size()) continue;
         RingLabel label{};
-        label.text = "ring " + std::to_string(r + 1) + ": semi-axes " +
-                     fixedText(static_cast<double>(rings[r].semiMajor), decimals) + " \u00d7 " +
-                     fixedText(static_cast<double>(rings[r].semiMinor), decimals);
-        if (r < sources.size() && !sources[r].empty()) label.text += " (" + sources[r] + ")";
+        label.ring = r;
+        label.text = ringLabelText(r + 1, static_cast<double>(rings[r].semiMajor),
+                                   static_cast<double>(rings[r].semiMinor), decimals,
+                                   r < sources.size() ? std::string_view(sources[r]) : std::string_view());
         labels.push_back(std::move(label));
     }
     return labels;
 }
 
-/// The labels in a column right of the drawing, each with a leader to the end of one of its
-/// ring's axes, the end that lies farthest right on the page.
-void writeRingLabels(std::string& out, std::vector<RingLabel> labels, const std::vector<DrawnRing>& rings,
-                     const Page& page) {
-    for (std::size_t r = 0; r < rings.size(); ++r) {
-        double farthest = -INFINITY;
-        for (const std::size_t k : {topArc, leftEndArc, bottomArc, rightEndArc}) {
-            const DrawnArc& arc = rings[r].arcs[k];
-            const PlanePoint end = pointOnCircle(arc, arc.startDegrees + arcSweepDegrees(arc) / 2);
-            const double x = page.t.pageX(static_cast<double>(end.x));
-            if (x > farthest) {
-                farthest = x;
-                labels[r].anchorX = x;
-                labels[r].anchorY = page.t.pageY(static_cast<double>(end.y));
+/// The point of the ring nearest the direction `degrees` from its centre (the ring's arcs
+/// sampled finely).
+PlanePoint ringPointToward(const DrawnRing& ring, double degrees) {
+    constexpr int samplesPerArc = 32;
+    const double radians = degrees / static_cast<double>(constant::degreesPerRadian);
+    const double wantX = std::cos(radians), wantY = std::sin(radians);
+    PlanePoint best = ring.centre;
+    double bestAlignment = -INFINITY;
+    for (const DrawnArc& arc : ring.arcs) {
+        const Real80 sweep = arcSweepDegrees(arc);
+        for (int i = 0; i <= samplesPerArc; ++i) {
+            const PlanePoint p = pointOnCircle(arc, arc.startDegrees + sweep * i / samplesPerArc);
+            const double dx = static_cast<double>(p.x - ring.centre.x), dy = static_cast<double>(p.y - ring.centre.y);
+            const double length = std::hypot(dx, dy);
+            const double alignment = length > 0 ? (dx * wantX + dy * wantY) / length : -1;
+            if (alignment > bestAlignment) {
+                bestAlignment = alignment;
+                best = p;
             }
         }
+    }
+    return best;
+}
+
+/// The labels in a column right of the drawing, each with a leader to its own ring: the
+/// innermost labelled ring from the upper right, the outermost from the lower right, so that no
+/// two leaders meet.
+void writeRingLabels(std::string& out, std::vector<RingLabel> labels, const std::vector<DrawnRing>& rings,
+                     const Page& page) {
+    std::vector<std::size_t> bySize(labels.size());
+    for (std::size_t i = 0; i < labels.size(); ++i) bySize[i] = i;
+    std::stable_sort(bySize.begin(), bySize.end(), [&](std::size_t a, std::size_t b) {
+        return rings[labels[a].ring].semiMajor < rings[labels[b].ring].semiMajor;
+    });
+    for (std::size_t n = 0; n < bySize.size(); ++n) {
+        RingLabel& label = labels[bySize[n]];
+        const double share = bySize.size() > 1 ? static_cast<double>(n) / static_cast<double>(bySize.size() - 1) : 0.5;
+        const PlanePoint at = ringPointToward(rings[label.ring], labelDirectionSpread * (0.5 - share));
+        label.anchorX = page.t.pageX(static_cast<double>(at.x));
+        label.anchorY = page.t.pageY(static_cast<double>(at.y));
     }
     spreadLabels(labels, headerHeight + labelRow, headerHeight + page.drawingHeight - labelRow / 2);
     const double columnX = margin + page.areaWidth + leaderGap;
@@ -641,8 +706,8 @@ void writeHeader(std::string& out, const PictureCaption& caption, const PictureS
     }
     appendPageText(out, margin, 60, textFont, mutedInk, contents);
     const double rms = static_cast<double>(summary.rms);
-    const std::string rmsText = "RMS " + (summary.rmsStated ? fixedText(rms, 9)
-                                          : measured > 0     ? fixedText(rms, decimalsForFourDigits(rms))
+    const std::string rmsText = "RMS " + (summary.rmsStated ? fixedDecimalsText(rms, 9)
+                                          : measured > 0     ? fixedDecimalsText(rms, decimalsForFourDigits(rms))
                                                              : std::string("\u2013"));
     appendPageText(out, pageWidth - margin, 36, 18, inkColour, rmsText, "end", "bold");
     appendPageText(out, pageWidth - margin, 60, 12, mutedInk,
@@ -705,22 +770,33 @@ void writeFooter(std::string& out, const PictureSummary& summary, const Deviatio
 
 PictureSummary writeSvgPicture(OutputChannel& picture, const std::vector<DrawnEntity>& entities,
                                const PictureCaption& caption) {
-    PictureSummary summary;
-    std::vector<DrawnEntity> kept;
-    for (const DrawnEntity& entity : entities) {
-        if (!isDrawable(entity)) ++summary.leftOut;
-    }
-    if (summary.leftOut > 0) {
-        kept.reserve(entities.size() - summary.leftOut);
-        for (const DrawnEntity& entity : entities) {
-            if (isDrawable(entity)) kept.push_back(entity);
-        }
-    }
-    const std::vector<DrawnEntity>& shown = summary.leftOut > 0 ? kept : entities;
+    return writeSvgPicture(
+        picture,
+        [&entities](const DrawingSink& sink) {
+            for (const DrawnEntity& entity : entities) sink(entity);
+        },
+        caption);
+}
 
-    const Collected collected = collect(shown);
-    const std::vector<DrawnRing> rings = ringsOfDrawing(shown);
-    const Deviations deviations = measure(collected, rings);
+PictureSummary writeSvgPicture(OutputChannel& picture, const DrawingSource& draw, const PictureCaption& caption) {
+    PictureSummary summary;
+    // One pass: what can be drawn is collected, and the arcs that may close rings kept in order.
+    Collected collected;
+    std::vector<DrawnEntity> ringArcs;
+    draw([&](const DrawnEntity& entity) {
+        if (!isDrawable(entity)) {
+            ++summary.leftOut;
+            return;
+        }
+        collectEntity(collected, entity);
+        if (const auto* arc = std::get_if<DrawnArc>(&entity); arc != nullptr && arc->layer == Layer::Arcs) {
+            ringArcs.push_back(entity);
+        }
+    });
+    finishCollecting(collected);
+    const std::vector<DrawnRing> rings = ringsOfDrawing(ringArcs);
+    const RingGauge gauge = gaugeOfRings(rings);
+    const Deviations deviations = measure(collected, gauge);
     for (std::size_t k = 0; k < classLayers.size(); ++k) {
         summary.pointsByClass[k] = collected.dots[indexOf(classLayers[k])].size();
     }
@@ -740,7 +816,7 @@ PictureSummary writeSvgPicture(OutputChannel& picture, const std::vector<DrawnEn
 
     SvgText svg(picture);
     openPicture(svg.text(), page, caption.title);
-    const std::size_t cutShort = writeDrawing(svg, collected, deviations, page.t, whiskerCap);
+    const std::size_t cutShort = writeDrawing(svg, collected, gauge, deviations, page.t, whiskerCap);
     writeRingLabels(svg.text(), labels, rings, page);
     writeHeader(svg.text(), caption, summary, deviations.measured);
     writeFooter(svg.text(), summary, deviations, cutShort, page);

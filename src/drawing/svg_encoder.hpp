@@ -25,6 +25,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,6 +58,11 @@ struct PictureSummary {
 /// Writes the picture of `entities` (in drawing order) to `picture`.
 PictureSummary writeSvgPicture(OutputChannel& picture, const std::vector<DrawnEntity>& entities,
                                const PictureCaption& caption);
+
+/// The same for a drawing that `draw` hands to the sink it is given, entity by entity in drawing
+/// order (once): no entity needs to be held.
+using DrawingSource = std::function<void(const DrawingSink&)>;
+PictureSummary writeSvgPicture(OutputChannel& picture, const DrawingSource& draw, const PictureCaption& caption);
 
 /// The name of a point's class in the picture's words: "within the RMS", "beyond the RMS",
 /// "beyond twice the RMS"; index as in PictureSummary::pointsByClass.

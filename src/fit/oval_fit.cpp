@@ -12,6 +12,7 @@
 
 #include "base/constants.hpp"
 #include "fit/own_frame_arc.hpp"
+#include "fit/ring_covariance.hpp"
 #include "fit/ring_deviations.hpp"
 
 namespace {
@@ -39,6 +40,26 @@ struct Variables {
     std::vector<double> ae;
 };
 
+/// With a robust loss rho, each deviation e becomes sign(e) sqrt(rho(e^2)), and its derivatives
+/// follow.
+void applyLoss(const ceres::LossFunction* loss, std::size_t count, double* residuals, double* sharedRows,
+               double* aeRows) {
+    if (loss == nullptr) return;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double e = residuals[i];
+        double rho[3];
+        loss->Evaluate(e * e, rho);
+        const double root = std::sqrt(rho[0]);
+        // d/de of sign(e) sqrt(rho(e^2)) = rho'(e^2) |e| / sqrt(rho(e^2)), which tends to 1 at e = 0.
+        const double slope = root > 0 ? rho[1] * std::fabs(e) / root : 1;
+        residuals[i] = std::copysign(root, e);
+        if (sharedRows != nullptr) {
+            for (int k = 0; k < sharedVariableCount; ++k) sharedRows[i * sharedVariableCount + k] *= slope;
+        }
+        if (aeRows != nullptr) aeRows[i] *= slope;
+    }
+}
+
 /// The deviations of one ring for the solver: the shared variables and the ring's AE. With a robust
 /// loss rho, each deviation e becomes sign(e) sqrt(rho(e^2)): the solver's sum of squares is then
 /// the robust cost point by point (a loss given to the solver itself would act on the ring's whole
@@ -54,20 +75,7 @@ public:
         double* sharedRows = jacobians != nullptr ? jacobians[0] : nullptr;
         double* aeRows = jacobians != nullptr ? jacobians[1] : nullptr;
         if (!evaluateRing(ring_, parameters[0], parameters[1][0], residuals, sharedRows, aeRows)) return false;
-        if (loss_ == nullptr) return true;
-        for (std::size_t i = 0; i < ring_.x.size(); ++i) {
-            const double e = residuals[i];
-            double rho[3];
-            loss_->Evaluate(e * e, rho);
-            const double root = std::sqrt(rho[0]);
-            // d/de of sign(e) sqrt(rho(e^2)) = rho'(e^2) |e| / sqrt(rho(e^2)), which tends to 1 at e = 0.
-            const double slope = root > 0 ? rho[1] * std::fabs(e) / root : 1;
-            residuals[i] = std::copysign(root, e);
-            if (sharedRows != nullptr) {
-                for (int k = 0; k < sharedVariableCount; ++k) sharedRows[i * sharedVariableCount + k] *= slope;
-            }
-            if (aeRows != nullptr) aeRows[i] *= slope;
-        }
+        applyLoss(loss_, ring_.x.size(), residuals, sharedRows, aeRows);
         return true;
     }
 
@@ -389,12 +397,40 @@ public:
 
     /// The covariance of (shared variables, AE of each ring) at the current variables, unscaled;
     /// none when the Jacobian is rank deficient.
-    struct Covariance {
-        std::array<double, sharedVariableCount * sharedVariableCount> shared{};
-        std::vector<std::array<double, sharedVariableCount>> sharedWithAe;
-        std::vector<double> ae;
-    };
-    std::optional<Covariance> covariance() {
+    using Covariance = FitCovariance;
+    std::optional<Covariance> covariance(const FitData& data) {
+        // From this many points on, the Jacobian is taken a stretch at a time instead of whole,
+        // which a million points could not afford; below, the solver's own covariance keeps the
+        // bytes of every smaller drawing (the two agree to about 1e-13).
+        constexpr std::int64_t minPointsForRingByRing = 10000;
+        if (data.pointCount() >= minPointsForRingByRing) return ringByRingCovariance(data);
+        return solverCovariance();
+    }
+
+private:
+    std::optional<Covariance> ringByRingCovariance(const FitData& data) {
+        constexpr std::size_t stretch = 4096;
+        RingCovariance accumulated(data.rings().size());
+        std::vector<double> residuals(stretch), sharedRows(stretch * sharedVariableCount), aeRows(stretch);
+        for (std::size_t r = 0; r < data.rings().size(); ++r) {
+            const RingPoints& ring = data.rings()[r];
+            const double ae = variables_.ae[static_cast<std::size_t>(ring.curve - 1)];
+            for (std::size_t first = 0; first < ring.x.size(); first += stretch) {
+                const std::size_t count = std::min(stretch, ring.x.size() - first);
+                if (!evaluateRingStretch(ring, first, count, variables_.shared.data(), ae, residuals.data(),
+                                         sharedRows.data(), aeRows.data())) {
+                    return std::nullopt;
+                }
+                applyLoss(loss_.get(), count, residuals.data(), sharedRows.data(), aeRows.data());
+                for (std::size_t i = 0; i < count; ++i) {
+                    accumulated.addRow(r, &sharedRows[i * sharedVariableCount], aeRows[i]);
+                }
+            }
+        }
+        return accumulated.covariance();
+    }
+
+    std::optional<Covariance> solverCovariance() {
         ceres::Covariance::Options options;
         options.algorithm_type = ceres::SPARSE_QR;
         options.num_threads = threads_;
@@ -419,7 +455,6 @@ public:
         return out;
     }
 
-private:
     Variables& variables_;
     std::unique_ptr<ceres::LossFunction> loss_;  // before the problem, whose costs use it
     std::unique_ptr<ceres::Problem> problem_;
@@ -603,7 +638,8 @@ OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const 
 
     const std::int64_t unknowns = sharedVariableCount + static_cast<std::int64_t>(data.rings().size());
     if (settings.standardErrors && data.pointCount() > unknowns) {
-        if (const auto cov = problem->covariance()) {
+        if (settings.stageReport) settings.stageReport("standard errors");
+        if (const auto cov = problem->covariance(data)) {
             const double freedom = static_cast<double>(data.pointCount() - unknowns);
             // A robust fit takes the noise from the median deviation, which its outliers do not inflate.
             const double sigma = robustSigma(data.deviations(variables), 0);

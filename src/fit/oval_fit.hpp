@@ -8,6 +8,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -35,6 +36,8 @@ struct OvalFitSettings {
     double stallFraction = 1e-5;
     /// The standard errors, from the covariance at the optimum.
     bool standardErrors = true;
+    /// Told of each long stage after the iterations as it starts ("standard errors"); may be empty.
+    std::function<void(const std::string&)> stageReport;
     /// How far C and D keep from the ends of their segments, as a fraction of each segment: 0
     /// lets them reach the ends, where the oval degenerates.
     double placeMargin = 0;

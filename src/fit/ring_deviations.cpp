@@ -15,6 +15,11 @@ using Jet4 = ceres::Jet<double, 4>;  // by OA, OB and the two fractions
 
 bool evaluateRing(const RingPoints& ring, const double* shared, double ae, double* deviations,
                   double* sharedDerivatives, double* aeDerivatives) {
+    return evaluateRingStretch(ring, 0, ring.x.size(), shared, ae, deviations, sharedDerivatives, aeDerivatives);
+}
+
+bool evaluateRingStretch(const RingPoints& ring, std::size_t first, std::size_t count, const double* shared,
+                         double ae, double* deviations, double* sharedDerivatives, double* aeDerivatives) {
     using namespace variable;
     const QuadrantOval<Jet4> oval = quadrantOvalOf(Jet4(shared[oa], 0), Jet4(shared[ob], 1),
                                                    Jet4(shared[cFraction], 2), Jet4(shared[dFraction], 3));
@@ -25,12 +30,11 @@ bool evaluateRing(const RingPoints& ring, const double* shared, double ae, doubl
                                                  quadrantArc(oval, ArcKind::TopOrBottom)};
     const double cosine = std::cos(shared[rotation]);
     const double sine = std::sin(shared[rotation]);
-    const std::size_t count = ring.x.size();
     bool finite = true;
     for (std::size_t i = 0; i < count; ++i) {
         // The point in the oval's own frame, folded into the first quadrant.
-        const double dx = ring.x[i] - shared[centreX];
-        const double dy = ring.y[i] - shared[centreY];
+        const double dx = ring.x[first + i] - shared[centreX];
+        const double dy = ring.y[first + i] - shared[centreY];
         const double lx = dx * cosine - dy * sine;
         const double ly = dx * sine + dy * cosine;
         const double sx = lx < 0 ? -1 : 1;

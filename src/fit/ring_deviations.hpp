@@ -2,6 +2,7 @@
 /// The deviations of one ring's points from its oval, and their derivatives by the fit's
 /// variables, in the form the solver asks for.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -29,6 +30,11 @@ struct RingPoints {
 /// of sharedVariableCount per point) and by AE. False when a value is not finite.
 bool evaluateRing(const RingPoints& ring, const double* shared, double ae, double* deviations,
                   double* sharedDerivatives, double* aeDerivatives);
+
+/// The same for points [first, first + count) of the ring only, so that a long ring can be taken
+/// a stretch at a time.
+bool evaluateRingStretch(const RingPoints& ring, std::size_t first, std::size_t count, const double* shared,
+                         double ae, double* deviations, double* sharedDerivatives, double* aeDerivatives);
 
 /// The deviations alone.
 std::vector<double> ringDeviations(const RingPoints& ring, const double* shared, double ae);

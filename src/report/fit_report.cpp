@@ -108,18 +108,21 @@ void writeFitReport(OutputChannel& report, const FitRun& run, const CurveStore& 
         rms, [](const DrawnEntity&) {});
 }
 
-std::vector<DrawnEntity> fitDrawing(const FitRun& run, const CurveStore& curves) {
-    std::vector<DrawnEntity> entities;
+void drawFit(const FitRun& run, const CurveStore& curves, const DrawingSink& draw) {
     const Real80 rms = run.quality.deviations.rms;
     for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
         const std::vector<Real80>& deviations = run.quality.deviations.byCurve[static_cast<std::size_t>(j - 1)];
         for (std::int32_t i = 1; i <= curves.pointCount(j); ++i) {
             const Layer layer = classifyDeviation(deviations[static_cast<std::size_t>(i - 1)], rms).layer;
-            entities.push_back(DrawnPoint{layer, {curves.x(j, i), curves.y(j, i)}});
+            draw(DrawnPoint{layer, {curves.x(j, i), curves.y(j, i)}});
         }
     }
-    const DrawingSink collect = [&entities](const DrawnEntity& entity) { entities.push_back(entity); };
-    for (std::int32_t j = 1; j <= curves.curveCount(); ++j) drawOvalCurve(run.fit.coefficients, j, j == 1, collect);
+    for (std::int32_t j = 1; j <= curves.curveCount(); ++j) drawOvalCurve(run.fit.coefficients, j, j == 1, draw);
+}
+
+std::vector<DrawnEntity> fitDrawing(const FitRun& run, const CurveStore& curves) {
+    std::vector<DrawnEntity> entities;
+    drawFit(run, curves, [&entities](const DrawnEntity& entity) { entities.push_back(entity); });
     return entities;
 }
 

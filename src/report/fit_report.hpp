@@ -35,6 +35,8 @@ void writeFitReport(OutputChannel& report, const FitRun& run, const CurveStore& 
 
 /// The drawing in the dialogue's order: every point on the layer of its own-frame deviation, then
 /// each ring's oval, the first with the axes and the construction.
+void drawFit(const FitRun& run, const CurveStore& curves, const DrawingSink& draw);
+/// The same entities collected.
 std::vector<DrawnEntity> fitDrawing(const FitRun& run, const CurveStore& curves);
 
 /// The console's line for one solver iteration.

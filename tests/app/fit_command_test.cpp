@@ -178,7 +178,7 @@ TEST(FitCommand, WritesItsFilesIntoANewFolderInTheDialoguesLayouts) {
     // The report: one summary per accepted iteration, as many as the console's lines for them,
     // then the final residual, coefficients and oval, and the points with their deviations.
     const std::string report = kelmartest::readFile(out / "kelmar.txt");
-    const std::size_t iterations = countOf(run.out, "  rms ") - countOf(run.out, "step rejected");
+    const std::size_t iterations = countOf(run.out, "\r\niteration ") - countOf(run.out, "step rejected");
     EXPECT_GT(iterations, 0u);
     EXPECT_EQ(countOf(report, "Delta X centro"), iterations + 1);
     EXPECT_NE(report.find("Valore iniziale coefficiente 5 =   41.000000000\r\n"), std::string::npos);
@@ -203,11 +203,22 @@ TEST(FitCommand, WritesItsFilesIntoANewFolderInTheDialoguesLayouts) {
         EXPECT_NE(listing.find("Feature Count: 180\n"), std::string::npos) << listing;
     }
     // The picture is drawn from the same entities as the drawing: what kelmar svg draws from the
-    // drawing is the same group, byte for byte.
+    // drawing is the same geometry, path for path (the labels of the fit's picture name each
+    // ring's source, which the drawing does not hold, so the scale of the two may differ, and with
+    // it the length of the deviations' whiskers, which are drawn to the picture's scale).
     ASSERT_EQ(runKelmar(out, {"svg", "kelmar.dxf", "again.svg"}).status, 0);
     auto drawingGroup = [](const std::string& svg) {
         const std::size_t start = svg.find("<g id=\"drawing\"");
-        return start == std::string::npos ? std::string() : svg.substr(start, svg.find("</g>", start) - start);
+        const std::string group =
+            start == std::string::npos ? std::string() : svg.substr(start, svg.find("</g>", start) - start);
+        std::string paths;
+        for (std::size_t at = group.find("<path class=\""); at != std::string::npos;
+             at = group.find("<path class=\"", at + 1)) {
+            const std::size_t d = group.find(" d=\"", at);
+            if (group.compare(at, 21, "<path class=\"whiskers") == 0 || d == std::string::npos) continue;
+            paths += group.substr(at, group.find('"', at + 13) - at) + group.substr(d, group.find('"', d + 4) - d) + "\n";
+        }
+        return paths;
     };
     const std::string group = drawingGroup(kelmartest::readFile(out / "kelmar.svg"));
     EXPECT_GT(group.size(), 1000u);
@@ -226,17 +237,17 @@ TEST(FitCommand, RobustFitListsTheSlip) {
     EXPECT_NE(run.out.find("ring 1 point 18"), std::string::npos);
 }
 
-TEST(FitCommand, WarnsOfARingWithoutPointsAndGoesOn) {
+TEST(FitCommand, AnEmptyPolylineIsNoRing) {
     const fs::path dir = kelmartest::scratchDirectory("fit_empty_ring");
     std::string drawing = turnedDrawing();
     drawing.insert(drawing.find("  0\r\nPOLYLINE"), "  0\r\nPOLYLINE\r\n  8\r\n0\r\n  0\r\nSEQEND\r\n");
     kelmartest::writeFile(dir / "plan.dxf", drawing);
     const ProgramRun run = runKelmar(dir, {"fit", "plan.dxf"});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.err.find("ring 1 has no points"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("has no points"), std::string::npos) << run.err;
     const nlohmann::json j = jsonIn(dir / "kelmar.json");
-    EXPECT_TRUE(j["rings"][0]["rms"].is_null());
-    EXPECT_TRUE(j["standard_errors"]["rings"][0].is_null());
+    ASSERT_EQ(j["rings"].size(), 3u);
+    EXPECT_EQ(j["rings"][0]["points"], 60);
 }
 
 TEST(FitCommand, AGeoPackageThatCannotBeWrittenEndsTheRunWithTheSystemsError) {
