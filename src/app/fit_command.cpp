@@ -233,7 +233,7 @@ void checkOutputFolderOption(const std::string& folder) {
     std::error_code error;
     if (!std::filesystem::is_directory(folder, error)) return;
     OutputSet probe = startOutputSet(folder, {});
-    std::optional<OutputFailure> busy = lockOutputFolder(probe, 0);
+    std::optional<OutputFailure> busy = lockOutputFolder(probe, folderProbeWaitSeconds);
     abandonOutputSet(probe);
     if (busy) failInput(busy->status, busy->sentence);
 }

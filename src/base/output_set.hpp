@@ -38,6 +38,9 @@ struct OutputSet {
 
 /// How long a run waits for another run to let go of the folder before it is refused as busy.
 inline constexpr double folderLockWaitSeconds = 20;
+/// How long a run about to start waits for the folder before it is refused as busy: longer than
+/// another run takes to move its finished files into place, far shorter than a dialogue holds it.
+inline constexpr double folderProbeWaitSeconds = 2;
 
 /// A set of the files `names` (more may join) that will write into `folder` (created, with its
 /// missing parents, only when the first file is written).

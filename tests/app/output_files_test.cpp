@@ -240,7 +240,8 @@ TEST(ConcurrentFits, NeverMixTheirFiles) {
 
 TEST(ConcurrentRuns, AFitIsRefusedWhileTheDialogueHoldsTheFolder) {
     const fs::path dir = kelmartest::scratchDirectory("dialogue_holds_folder");
-    writeFile(dir / "big.dxf", ovalDrawing(20000, 8));
+    // Long enough that the dialogue still holds the folder when the fit has waited its while.
+    writeFile(dir / "big.dxf", ovalDrawing(60000, 8));
     writeFile(dir / "small.dxf", ovalDrawing(60, 9));
     writeFile(dir / ".answers", "big.dxf\n0.2\n-0.1\n1\n10.4\n5.8\n8.3\n4.8\n2.1\n3.1\n4.1\n");
     const pid_t dialogue = launch(dir, {}, ".stdout_d", ".answers", ".stderr_d");
