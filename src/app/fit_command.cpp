@@ -157,24 +157,11 @@ std::string shortNumber(double value) {
 /// Refuses a drawing too small for the construction's arithmetic, or lying so far from the origin
 /// that its coordinates cannot resolve it.
 void refuseUnresolvableDrawing(const CurveStore& curves, const std::string& plan) {
-    bool any = false;
-    Real80 minX = 0, maxX = 0, minY = 0, maxY = 0, farthest = 0;
-    for (const Curve& curve : curves.curves) {
-        for (std::size_t i = 0; i < curve.x.size(); ++i) {
-            if (!any) {
-                minX = maxX = curve.x[i];
-                minY = maxY = curve.y[i];
-                any = true;
-            }
-            minX = std::min(minX, curve.x[i]);
-            maxX = std::max(maxX, curve.x[i]);
-            minY = std::min(minY, curve.y[i]);
-            maxY = std::max(maxY, curve.y[i]);
-            farthest = std::max({farthest, std::fabs(curve.x[i]), std::fabs(curve.y[i])});
-        }
-    }
-    const double span = static_cast<double>(std::max(maxX - minX, maxY - minY));
-    if (!any || span == 0) return;  // one place: the starting values say what is missing
+    const PointBox box = pointBox(curves);
+    const Real80 farthest =
+        std::max({std::fabs(box.minX), std::fabs(box.maxX), std::fabs(box.minY), std::fabs(box.maxY)});
+    const double span = static_cast<double>(std::max(box.maxX - box.minX, box.maxY - box.minY));
+    if (box.empty || span == 0) return;  // one place: the starting values say what is missing
     if (span < smallestDrawingSpan) {
         failInput(exitStatus::dataError, "the points of '" + plan + "' span only " + shortNumber(span) +
                                              ", less than " + shortNumber(smallestDrawingSpan) +

@@ -2,6 +2,7 @@
 /// The data records of a run: the digitised curves, the coefficient vector and its numbering,
 /// and the residual of the fit.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,6 +45,31 @@ struct CurveStore {
         return curves[static_cast<std::size_t>(j - 1)].y[static_cast<std::size_t>(i - 1)];
     }
 };
+
+/// The box that holds every point of a run's curves.
+struct PointBox {
+    Real80 minX = 0, maxX = 0, minY = 0, maxY = 0;
+    bool empty = true;  // no curve holds a point
+};
+
+/// The box of all points of `curves`.
+inline PointBox pointBox(const CurveStore& curves) {
+    PointBox box;
+    for (const Curve& curve : curves.curves) {
+        for (std::size_t i = 0; i < curve.x.size(); ++i) {
+            if (box.empty) {
+                box.minX = box.maxX = curve.x[i];
+                box.minY = box.maxY = curve.y[i];
+                box.empty = false;
+            }
+            box.minX = std::min(box.minX, curve.x[i]);
+            box.maxX = std::max(box.maxX, curve.x[i]);
+            box.minY = std::min(box.minY, curve.y[i]);
+            box.maxY = std::max(box.maxY, curve.y[i]);
+        }
+    }
+    return box;
+}
 
 /// Coefficient numbering: 1 OA, 2 OB, 3 centre X, 4 centre Y, 5 rotation, 6 OC, 7 DC,
 /// 7 + j the smallest radius AE of curve j.

@@ -20,21 +20,8 @@ std::string shortNumber(Real80 value) {
 
 OutOfProportion outOfProportion(const CurveStore& curves, const CoefficientVector& c) {
     OutOfProportion found;
-    bool any = false;
-    Real80 minX = 0, maxX = 0, minY = 0, maxY = 0;
-    for (const Curve& curve : curves.curves) {
-        for (std::size_t i = 0; i < curve.x.size(); ++i) {
-            if (!any) {
-                minX = maxX = curve.x[i];
-                minY = maxY = curve.y[i];
-                any = true;
-            }
-            minX = std::min(minX, curve.x[i]);
-            maxX = std::max(maxX, curve.x[i]);
-            minY = std::min(minY, curve.y[i]);
-            maxY = std::max(maxY, curve.y[i]);
-        }
-    }
+    const PointBox box = pointBox(curves);
+    const Real80 minX = box.minX, maxX = box.maxX, minY = box.minY, maxY = box.maxY;
     const Real80 halfSize = std::max(maxX / 2 - minX / 2, maxY / 2 - minY / 2);
     found.span = 2 * halfSize;
     if (halfSize == 0) return found;  // a single place: there is no size to compare with

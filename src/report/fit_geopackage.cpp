@@ -95,7 +95,7 @@ OGRLineString lineOf(const std::vector<PlanePoint>& vertices) {
     return line;
 }
 
-struct FieldSpec {
+struct FieldDefinition {
     const char* name;
     OGRFieldType type;
 };
@@ -117,7 +117,7 @@ public:
     }
 
     OGRLayer* createLayer(GDALDataset& dataset, const char* name, OGRSpatialReference* crs,
-                          OGRwkbGeometryType type, bool spatialIndex, std::initializer_list<FieldSpec> fields) {
+                          OGRwkbGeometryType type, bool spatialIndex, std::initializer_list<FieldDefinition> fields) {
         OGRLayer* layer = nullptr;
         step("creating its layers", [&] {
             char** options = nullptr;
@@ -125,8 +125,8 @@ public:
             layer = dataset.CreateLayer(name, crs, type, options);
             CSLDestroy(options);
             if (layer == nullptr) return false;
-            for (const FieldSpec& spec : fields) {
-                OGRFieldDefn field(spec.name, spec.type);
+            for (const FieldDefinition& wanted : fields) {
+                OGRFieldDefn field(wanted.name, wanted.type);
                 if (layer->CreateField(&field) != OGRERR_NONE) return false;
             }
             return true;
