@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -285,15 +286,20 @@ std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curve
             failInput(failure->status, failure->sentence);
         }
     };
+    // The large files go straight to their temporary files instead of being held whole.
+    auto stream = [&](const char* name, const std::function<void(OutputChannel&)>& write) {
+        OutputChannel channel;
+        if (std::optional<OutputFailure> failure = openOutputChannel(set, name, channel)) {
+            abandonOutputSet(set);
+            failInput(failure->status, failure->sentence);
+        }
+        write(channel);
+        closeChannel(channel);
+    };
 
-    // Each text is written out and let go before the next is made: a fit of a million points
-    // makes files of many megabytes.
+    // A fit of a million points makes files of many megabytes: none is held whole.
     progress.show(std::string("writing ") + reportFileName);
-    {
-        OutputChannel report = memoryOutput();
-        writeFitReport(report, run, curves);
-        add(reportFileName, report.captured);
-    }
+    stream(reportFileName, [&](OutputChannel& report) { writeFitReport(report, run, curves); });
     {
         OutputChannel coefficients = memoryOutput();
         writeCoefficientText(coefficients, planSeenFrom(run.inputFileName, folder), run.start);
@@ -303,13 +309,11 @@ std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curve
     // none of them is held.
     const DrawingSource entities = [&run, &curves](const DrawingSink& sink) { drawFit(run, curves, sink); };
     progress.show(std::string("writing ") + drawingFileName);
-    {
-        OutputChannel drawing = memoryOutput();
+    stream(drawingFileName, [&](OutputChannel& drawing) {
         openDxfEntities(drawing);
         entities([&drawing](const DrawnEntity& entity) { writeDxfEntity(drawing, entity); });
         closeDxfEntities(drawing);
-        add(drawingFileName, drawing.captured);
-    }
+    });
     progress.show(std::string("writing ") + pictureFileName);
     {
         PictureCaption caption{run.inputFileName + ": eight-centre ovals fitted by kelmar fit",
@@ -317,9 +321,7 @@ std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curve
         for (std::int32_t j = 1; j <= curves.curveCount() && ringSourceOf(curves, j); ++j) {
             caption.ringSources.push_back(describeRingSource(*ringSourceOf(curves, j), idsNamedInPicture));
         }
-        OutputChannel picture = memoryOutput();
-        writeSvgPicture(picture, entities, caption);
-        add(pictureFileName, picture.captured);
+        stream(pictureFileName, [&](OutputChannel& picture) { writeSvgPicture(picture, entities, caption); });
     }
     add(jsonFileName, fitJson(run, curves));
 
