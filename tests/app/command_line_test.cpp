@@ -26,18 +26,7 @@ using kelmartest::ProgramRun;
 using kelmartest::readFile;
 using kelmartest::writeFile;
 
-/// Runs `kelmar` with `arguments` in `dir`, standard input empty.
-ProgramRun runKelmar(const fs::path& dir, const std::vector<std::string>& arguments) {
-    std::string command = "cd '" + dir.string() + "' && '" + std::string(KELMAR_BINARY) + "'";
-    for (const std::string& a : arguments) command += " '" + a + "'";
-    command += " < /dev/null > .stdout 2> .stderr";
-    const int raw = std::system(command.c_str());
-    ProgramRun run;
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    run.out = readFile(dir / ".stdout");
-    run.err = readFile(dir / ".stderr");
-    return run;
-}
+using kelmartest::runKelmar;
 
 std::size_t countOf(const std::string& text, const std::string& part) {
     std::size_t count = 0;

@@ -28,18 +28,7 @@ constexpr double degree = M_PI / 180;
 const std::vector<std::string> outputNames = {"kelmar.txt", "kelmar.coe", "kelmar.dxf",
                                               "kelmar.json", "kelmar.svg", "kelmar.gpkg"};
 
-/// Runs `kelmar` with `arguments` in `dir`, standard input empty.
-ProgramRun runKelmar(const fs::path& dir, const std::vector<std::string>& arguments) {
-    std::string command = "cd '" + dir.string() + "' && '" + std::string(KELMAR_BINARY) + "'";
-    for (const std::string& a : arguments) command += " '" + a + "'";
-    command += " < /dev/null > .stdout 2> .stderr";
-    const int raw = std::system(command.c_str());
-    ProgramRun run;
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    run.out = kelmartest::readFile(dir / ".stdout");
-    run.err = kelmartest::readFile(dir / ".stderr");
-    return run;
-}
+using kelmartest::runKelmar;
 
 /// Three rings of the generator's default oval turned by 40 degrees about (120, -80), 60 points
 /// each, as a DXF drawing.

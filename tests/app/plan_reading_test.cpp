@@ -26,18 +26,7 @@ using kelmartest::ProgramRun;
 constexpr double degree = M_PI / 180;
 constexpr const char* python = "/usr/bin/python3";
 
-/// Runs `kelmar` with `arguments` in `dir`, standard input empty.
-ProgramRun runKelmar(const fs::path& dir, const std::vector<std::string>& arguments) {
-    std::string command = "cd '" + dir.string() + "' && '" + std::string(KELMAR_BINARY) + "'";
-    for (const std::string& a : arguments) command += " '" + a + "'";
-    command += " < /dev/null > .stdout 2> .stderr";
-    const int raw = std::system(command.c_str());
-    ProgramRun run;
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    run.out = kelmartest::readFile(dir / ".stdout");
-    run.err = kelmartest::readFile(dir / ".stderr");
-    return run;
-}
+using kelmartest::runKelmar;
 
 bool succeeds(const std::string& command) { return std::system((command + " > /dev/null 2>&1").c_str()) == 0; }
 

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "support/crlf_text.hpp"
 
@@ -60,6 +61,19 @@ inline ProgramRun runProgramIn(const std::filesystem::path& dir, const std::stri
 
 /// True when standard output ends with "Runtime error NNN at XXXXXXXX" and CR LF: the number
 /// right-aligned in three characters, eight upper-case hexadecimal digits.
+/// Runs `kelmar` with `arguments` in `dir`, standard input empty.
+inline ProgramRun runKelmar(const std::filesystem::path& dir, const std::vector<std::string>& arguments) {
+    std::string command = "cd '" + dir.string() + "' && '" + std::string(KELMAR_BINARY) + "'";
+    for (const std::string& a : arguments) command += " '" + a + "'";
+    command += " < /dev/null > .stdout 2> .stderr";
+    const int raw = std::system(command.c_str());
+    ProgramRun run;
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    run.out = readFile(dir / ".stdout");
+    run.err = readFile(dir / ".stderr");
+    return run;
+}
+
 inline bool endsWithRuntimeError(const std::string& out, int number) {
     char head[32];
     std::snprintf(head, sizeof head, "Runtime error %3d at ", number);
