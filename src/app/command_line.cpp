@@ -101,7 +101,7 @@ constexpr const char* planHelp =
     "The points: a DXF drawing, a GIS dataset (GeoPackage, Shapefile, GeoJSON, KML, CSV), a survey point file, or "
     "kelmar's point list";
 
-/// The options that choose what of a plan is read, shared by fit, guess and list.
+/// The options that choose what of a plan is read, shared by fit, compare, guess and list.
 void addSelectionOptions(CLI::App* command, PlanSelection& selection) {
     command->add_option("--layer", selection.layers,
                         "Read only this layer (of a drawing, or of a GIS dataset); repeat it for more layers")
@@ -136,6 +136,14 @@ int runCommandLine(int argc, char** argv) {
     fitCommand->add_flag("--robust", fit.robust,
                          "Use a robust loss, so that a digitising slip does not pull the oval; list the points "
                          "it down-weighted");
+
+    CompareOptions compare;
+    CLI::App* compareCommand = app.add_subcommand(
+        "compare", "Fit the ellipse, the four-centre and the eight-centre oval from the points alone and weigh them "
+                   "by their BIC; write compare.json and compare.svg");
+    compareCommand->add_option("PLAN", compare.plan, planHelp)->required();
+    addSelectionOptions(compareCommand, compare.selection);
+    compareCommand->add_option("--out", compare.outDir, "Folder for the output files (default: the current folder)");
 
     GuessOptions guess;
     CLI::App* guessCommand =
@@ -183,6 +191,7 @@ int runCommandLine(int argc, char** argv) {
         return exitStatus::usage;
     }
     if (*fitCommand) return runFitCommand(fit);
+    if (*compareCommand) return runCompareCommand(compare);
     if (*guessCommand) return runGuessCommand(guess);
     if (*listCommand) return runListCommand(list);
     return runSvgCommand(svg);

@@ -16,6 +16,15 @@ struct FitOptions {
 };
 int runFitCommand(const FitOptions& options);
 
+/// `kelmar compare PLAN`: the ellipse, the four-centre and the eight-centre oval fitted from the
+/// points alone and weighed by their BIC; writes compare.json and compare.svg.
+struct CompareOptions {
+    std::string plan;
+    std::string outDir = ".";
+    PlanSelection selection;  // --layer, --ring-by, --columns
+};
+int runCompareCommand(const CompareOptions& options);
+
 /// `kelmar guess PLAN [--start-line]`: the automatic starting values as an answers file for the
 /// dialogue, or as the one line that `kelmar fit --start` takes.
 struct GuessOptions {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/commands.hpp"
+#include "app/fit_plan.hpp"
 #include "app/progress.hpp"
 #include "app/start_file.hpp"
 #include "base/constants.hpp"
@@ -39,20 +40,11 @@ constexpr const char* jsonFileName = "kelmar.json";
 constexpr const char* pictureFileName = "kelmar.svg";
 constexpr const char* geoPackageFileName = "kelmar.gpkg";
 constexpr const char* startOrder = "X,Y,ROT,OA,OB,OC,DC,AE1[,AE2...]";
-// Coordinates and starting values beyond this magnitude are refused: the fit computes in double
-// precision, and squares of such values would overflow.
-constexpr Real80 largestUsableValue = 1e100L;
 // The dialogue picks a point's arc partly by the signs of its stored coordinates: beyond this
 // rotation, or with the centre further from the origin than this share of the smallest ring's
 // semi-minor axis, it fits worse than the points allow.
 constexpr double dialogueRotationLimitDegrees = 5;
 constexpr double dialogueCentreShareLimit = 0.03;
-// A drawing is refused when the spacing of doubles where its points lie exceeds this fraction of
-// its size: its coordinates cannot resolve the oval.
-constexpr double resolutionShare = 1e-3;
-// The construction takes two points nearer than the square root of coincidentSquaredDistance for
-// one: a drawing must span a thousand times that for its construction points to stay apart.
-const double smallestDrawingSpan = 1e3 * std::sqrt(static_cast<double>(constant::coincidentSquaredDistance));
 // A picture's ring label names the first ids of the ring's pieces and counts the others.
 constexpr std::size_t idsNamedInPicture = 2;
 
@@ -117,70 +109,6 @@ CoefficientVector inDegrees(CoefficientVector c) {
     return c;
 }
 
-/// Reads the rings of `plan` with `selection`. Whatever stops the reading (a missing file, a number
-/// that is not one, a broken drawing, a selection that leaves nothing) ends the run as unusable
-/// data, with the reader's sentence.
-CurveStore readPlan(const std::string& plan, const PlanSelection& selection) {
-    if (plan.empty()) failInput(exitStatus::usage, "PLAN is empty: name " + std::string(planFormats));
-    std::error_code error;
-    if (std::filesystem::is_directory(plan, error)) {
-        failInput(exitStatus::dataError, "'" + plan + "' is a folder: name one of " + std::string(planFormats));
-    }
-    const PlanContents contents = readPlanOrEnd(plan, selection);
-    warnOfDoubtfulRings(contents, plan);
-    CurveStore curves = contents.rings;
-
-    std::int64_t total = 0;
-    for (const Curve& curve : curves.curves) {
-        total += static_cast<std::int64_t>(curve.x.size());
-        for (std::size_t i = 0; i < curve.x.size(); ++i) {
-            if (!(std::fabs(curve.x[i]) <= largestUsableValue && std::fabs(curve.y[i]) <= largestUsableValue)) {
-                failInput(exitStatus::dataError, "'" + plan + "' holds a point beyond 1e100 from the origin, which the "
-                                                                "fit cannot compute with");
-            }
-        }
-    }
-    if (total > std::numeric_limits<std::int32_t>::max()) {
-        failInput(exitStatus::dataError, "'" + plan + "' holds " + std::to_string(total) +
-                                             " points, more than the program can count");
-    }
-    curves.totalPointCount = static_cast<std::int32_t>(total);
-    return curves;
-}
-
-/// A number of any size for a sentence: 6 significant digits.
-std::string shortNumber(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6g", value);
-    return text;
-}
-
-/// Refuses a drawing too small for the construction's arithmetic, or lying so far from the origin
-/// that its coordinates cannot resolve it.
-void refuseUnresolvableDrawing(const CurveStore& curves, const std::string& plan) {
-    const PointBox box = pointBox(curves);
-    const Real80 farthest =
-        std::max({std::fabs(box.minX), std::fabs(box.maxX), std::fabs(box.minY), std::fabs(box.maxY)});
-    const double span = static_cast<double>(std::max(box.maxX - box.minX, box.maxY - box.minY));
-    if (box.empty || span == 0) return;  // one place: the starting values say what is missing
-    if (span < smallestDrawingSpan) {
-        failInput(exitStatus::dataError, "the points of '" + plan + "' span only " + shortNumber(span) +
-                                             ", less than " + shortNumber(smallestDrawingSpan) +
-                                             ", below which the oval's construction points cannot be told "
-                                             "apart: scale the drawing up");
-    }
-    const double distance = static_cast<double>(farthest);
-    const double spacing = std::nextafter(distance, INFINITY) - distance;
-    if (spacing > resolutionShare * span) {
-        failInput(exitStatus::dataError,
-                  "the points of '" + plan + "' lie up to " + shortNumber(distance) +
-                      " from the origin, where numbers are " + shortNumber(spacing) +
-                      " apart, more than a thousandth of the " + shortNumber(span) +
-                      " the points span, so their coordinates cannot resolve the oval: move the origin "
-                      "nearer to the points");
-    }
-}
-
 /// The automatic starting values (rotation in radians), with `robust` from the points near each
 /// ring's consensus ellipse; a drawing that yields none ends the run, saying how to give them to
 /// `command`, or, for guess, to kelmar fit.
@@ -204,26 +132,6 @@ AutomaticStart automaticStart(const CurveStore& curves, const std::string& plan,
                       " points or more, not all on a line), so there are no starting values: " + how);
     }
     return *start;
-}
-
-std::string describe(const CurveStore& curves, const std::string& plan) {
-    const std::int32_t rings = curves.curveCount();
-    return "'" + plan + "': " + std::to_string(rings) + (rings == 1 ? " ring, " : " rings, ") +
-           std::to_string(curves.totalPointCount) + (curves.totalPointCount == 1 ? " point" : " points");
-}
-
-/// Refuses a --out that cannot take the files before anything is computed, and a folder that
-/// another run holds.
-void checkOutputFolderOption(const std::string& folder) {
-    if (std::optional<OutputFailure> failure = checkOutputFolder(folder, "--out")) {
-        failInput(failure->status, failure->sentence);
-    }
-    std::error_code error;
-    if (!std::filesystem::is_directory(folder, error)) return;
-    OutputSet probe = startOutputSet(folder, {});
-    std::optional<OutputFailure> busy = lockOutputFolder(probe, folderProbeWaitSeconds);
-    abandonOutputSet(probe);
-    if (busy) failInput(busy->status, busy->sentence);
 }
 
 /// Refuses a PLAN whose name kelmar.coe cannot hold on its line 1 (a line break, or the
@@ -256,20 +164,6 @@ std::string planSeenFrom(const std::string& plan, const std::string& folder) {
     if (!error && !relative.empty()) return relative.string();
     const std::filesystem::path absolute = std::filesystem::absolute(given, error);
     return error ? plan : absolute.lexically_normal().string();
-}
-
-/// Refuses a PLAN that is one of the files the run writes into `folder`: it would be read, then
-/// replaced by an output.
-void refusePlanAsOutput(const std::string& plan, const std::string& folder) {
-    for (const char* output :
-         {reportFileName, coefficientFileName, drawingFileName, jsonFileName, pictureFileName, geoPackageFileName}) {
-        const std::string path = (std::filesystem::path(folder) / output).string();
-        if (!isSameFile(plan, path)) continue;
-        failInput(exitStatus::dataError, "PLAN '" + plan + "' is the same file as " + path +
-                                             ", which this run replaces with one of its outputs, so its content "
-                                             "would be lost: rename or copy it, or write the outputs elsewhere "
-                                             "with --out");
-    }
 }
 
 /// Writes the six files into `folder` as one set (the folder is created when missing) and returns
@@ -383,7 +277,9 @@ int runFitCommand(const FitOptions& options) {
     }
     checkPlanName(options.plan, "fit");
     checkOutputFolderOption(options.outDir);
-    refusePlanAsOutput(options.plan, options.outDir);
+    refusePlanAsOutput(options.plan, options.outDir,
+                       {reportFileName, coefficientFileName, drawingFileName, jsonFileName, pictureFileName,
+                        geoPackageFileName});
     Progress progress = Progress::onTerminal();
     progress.show("reading '" + options.plan + "'");
     const CurveStore curves = readPlan(options.plan, options.selection);
@@ -395,7 +291,7 @@ int runFitCommand(const FitOptions& options) {
     // run.crsWkt stays empty until the plan's reader gives its coordinate reference system.
     run.settings.robust = options.robust;
     OutputChannel console = consoleOutput();
-    writeLine(console, "kelmar fit " + describe(curves, options.plan));
+    writeLine(console, "kelmar fit " + describePlan(curves, options.plan));
     CoefficientVector start;
     if (startFile) {
         // The coefficient file's own order and units are the run's: OA, OB, X, Y, degrees, OC, DC, AE.

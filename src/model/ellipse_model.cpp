@@ -42,3 +42,9 @@ OutlinePoint EllipseModel::ownFrameOutlineAt(const double* /*shape*/, const doub
     const double length = std::hypot(nx, ny);
     return {a * std::cos(t), b * std::sin(t), nx / length, ny / length};
 }
+
+std::vector<CurveParameters> EllipseModel::startingCandidates(const MeanEllipse& mean) {
+    CurveParameters start{{mean.centreX, mean.centreY, mean.rotation}, {}};
+    for (const RingAxes& ring : mean.rings) start.rings.push_back({ring.semiMajor, ring.semiMinor});
+    return {start};
+}

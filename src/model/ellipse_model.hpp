@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/curve_model.hpp"
+#include "model/mean_ellipse.hpp"
 
 /// The signed distance (negative inside) of the own-frame point (px, py) from the ellipse with
 /// semi-axis `semiX` along the own x axis and `semiY` along the own y axis.
@@ -42,6 +43,10 @@ struct EllipseModel {
 
     /// The point at eccentric angle 2 pi u, from the end of the own x axis.
     static OutlinePoint ownFrameOutlineAt(const double* shape, const double* ring, double u);
+
+    /// Where a fit from the points alone starts: the mean ellipse's placement with each ring's
+    /// own semi-axes.
+    static std::vector<CurveParameters> startingCandidates(const MeanEllipse& mean);
 };
 
 static_assert(CurveModel<EllipseModel>);

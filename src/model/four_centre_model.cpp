@@ -1,5 +1,6 @@
 #include "model/four_centre_model.hpp"
 
+#include <algorithm>
 #include <numbers>
 
 namespace {
@@ -14,6 +15,18 @@ std::array<OutlineArc, 4> ownFrameArcs(double a, double b, double ae) {
     return {OutlineArc{0, -b, side, phi, pi - 2 * phi}, OutlineArc{-a, 0, ae, pi - phi, 2 * phi},
             OutlineArc{0, b, side, pi + phi, pi - 2 * phi}, OutlineArc{a, 0, ae, -phi, 2 * phi}};
 }
+
+// The end radii of the starting candidates, as fractions of the way from the ellipse's curvature
+// radius at the end of its major axis (b^2 / a) to its minor semi-axis, where OB would be infinite.
+constexpr std::array<double, 5> endRadiusSteps{0.0, 0.2, 0.4, 0.6, 0.8};
+
+// The least difference of the semi-axes, as a fraction of the major one, a candidate is built
+// with: a round drawing still gets side arcs centred below the centre.
+constexpr double leastAxisDifference = 1e-3;
+
+// The least end radius of a ring's start, as a fraction of the mean major semi-axis: an inner
+// ring smaller than the construction allows starts just proper.
+constexpr double leastEndRadius = 1e-3;
 
 }  // namespace
 
@@ -87,4 +100,29 @@ std::array<OutlineArc, 4> fourCentreArcs(const CurveParameters& parameters, std:
         arc.startAngle -= shared[placement::rotation];
     }
     return arcs;
+}
+
+std::vector<CurveParameters> FourCentreModel::startingCandidates(const MeanEllipse& mean) {
+    const double p = mean.semiMajor;
+    const double q = std::min(mean.semiMinor, p * (1 - leastAxisDifference));
+    std::vector<CurveParameters> candidates;
+    if (!(p > 0 && q > 0)) return candidates;
+    const double d = p - q;
+    const double vertexRadius = q * q / p;
+    for (const double step : endRadiusSteps) {
+        const double r = vertexRadius + step * (q - vertexRadius);
+        // Semi-axes p and q with end radius r: p = OA + r, and tangency makes the side radius
+        // r + |OA, OB|, so q = r + |OA, OB| - OB, which OB = d (2 OA - d) / (2 (OA - d)) solves.
+        const double a = p - r;
+        const double b = d * (2 * a - d) / (2 * (a - d));
+        if (!(a > 0 && b > 0 && std::isfinite(b))) continue;
+        CurveParameters candidate{{mean.centreX, mean.centreY, mean.rotation, a, b}, {}};
+        const double sideOverhang = std::hypot(a, b) - b;  // the minor semi-axis less the end radius
+        for (const RingAxes& ring : mean.rings) {
+            const double ae = ((ring.semiMajor - a) + (ring.semiMinor - sideOverhang)) / 2;
+            candidate.rings.push_back({std::max(ae, leastEndRadius * p)});
+        }
+        candidates.push_back(std::move(candidate));
+    }
+    return candidates;
 }

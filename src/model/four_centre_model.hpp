@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/curve_model.hpp"
+#include "model/mean_ellipse.hpp"
 
 /// One arc of an outline in the drawing: centre, radius, and the direction of its start and its
 /// counter-clockwise sweep, in radians.
@@ -65,6 +66,12 @@ struct FourCentreModel {
     /// The point at u of the perimeter counter-clockwise from the start of the top arc (its
     /// junction with the right end arc).
     static OutlinePoint ownFrameOutlineAt(const double* shape, const double* ring, double u);
+
+    /// Where a fit from the points alone starts: compass constructions with the mean ellipse's
+    /// semi-axes, their end radius from the ellipse's own curvature at the end of its major axis
+    /// (b^2 / a) to most of the way towards its minor semi-axis; each ring's end radius from its
+    /// own semi-axes. Every candidate is a proper construction.
+    static std::vector<CurveParameters> startingCandidates(const MeanEllipse& mean);
 };
 
 static_assert(CurveModel<FourCentreModel>);
