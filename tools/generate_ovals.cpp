@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/constants.hpp"
@@ -18,6 +19,7 @@
 #include "model/ellipse_model.hpp"
 #include "model/four_centre_model.hpp"
 #include "model/oval_construction.hpp"
+#include "model/primitives.hpp"
 #include "oval_sampling.hpp"
 
 namespace {
@@ -27,7 +29,7 @@ namespace {
 // points unchanged.
 constexpr std::uint64_t answerStream = 0x9e3779b97f4a7c15u;
 
-enum class PointFormat { Dxf, Text };
+enum class PointFormat { Dxf, Text, Figure };
 
 struct Options {
     CurveKind curve = CurveKind::EightCentre;
@@ -71,7 +73,9 @@ const char* const usage =
     "  --rotation DEG    rotation in degrees, positive clockwise (0)\n"
     "  --noise A         radial noise, uniform in [-A, A] (0.01)\n"
     "  --seed N          seed of the 64-bit Mersenne twister (1)\n"
-    "  --format dxf|text R12 DXF with POLYLINE entities, or count then X Y lines (dxf)\n"
+    "  --format dxf|text|svg R12 DXF with POLYLINE entities, or count then X Y lines, or an SVG\n"
+    "                    figure of the curves themselves (no noise): each ring, and the centre\n"
+    "                    of each arc joined to the arc's ends (the axes of an ellipse) (dxf)\n"
     "  --decimals N      decimals of the coordinates written (6)\n"
     "  --output FILE     the point file (standard output)\n"
     "  --answers FILE    also write kelmar's answers for the point file (needs --output;\n"
@@ -169,8 +173,8 @@ Options parseOptions(int argc, char** argv) {
             o.seed = std::strtoull(value.c_str(), &end, 10);
             if (value.empty() || *end != '\0') fail("--seed needs a whole number, not '" + value + "'");
         } else if (name == "format") {
-            if (value != "dxf" && value != "text") fail("--format is dxf or text, not '" + value + "'");
-            o.format = value == "dxf" ? PointFormat::Dxf : PointFormat::Text;
+            if (value != "dxf" && value != "text" && value != "svg") fail("--format is dxf, text or svg, not '" + value + "'");
+            o.format = value == "dxf" ? PointFormat::Dxf : value == "text" ? PointFormat::Text : PointFormat::Figure;
         } else if (name == "output") {
             o.output = value;
         } else if (name == "answers") {
@@ -287,6 +291,90 @@ void writeText(OutputChannel& out, const std::vector<PlanePoint>& curve, int dec
     }
 }
 
+/// A line of the figure: from a centre to the end of its arc, or along an axis.
+struct FigureLine {
+    PlanePoint from, to;
+};
+
+/// The construction lines of the outer ring: each arc's centre joined to its two ends (the
+/// axes of an ellipse).
+std::vector<FigureLine> constructionLines(const Options& o) {
+    std::vector<FigureLine> lines;
+    if (o.curve == CurveKind::EightCentre) {
+        const CoefficientVector coefficients = coefficientsOf(o);
+        const OvalConstruction construction = buildOvalConstruction(coefficients);
+        for (const ArcTableRow& arc : arcTable(construction, arcRadii(construction, aeOf(o, o.curves)))) {
+            for (const auto& [from, to] : {std::pair{arc.startFrom, arc.startTo}, std::pair{arc.endFrom, arc.endTo}}) {
+                const Real80 angle = directionAngle(from.x, from.y, to.x, to.y);
+                lines.push_back({arc.centre, {arc.centre.x + arc.radius * std::cos(angle), arc.centre.y + arc.radius * std::sin(angle)}});
+            }
+        }
+    } else if (o.curve == CurveKind::FourCentre) {
+        const CurveParameters parameters = modelParametersOf(o);
+        for (const OutlineArc& arc : fourCentreArcs(parameters, parameters.rings.size() - 1)) {
+            const PlanePoint centre{arc.centreX, arc.centreY};
+            for (const double angle : {arc.startAngle, arc.startAngle + arc.sweep}) {
+                lines.push_back({centre, {arc.centreX + arc.radius * std::cos(angle), arc.centreY + arc.radius * std::sin(angle)}});
+            }
+        }
+    } else {
+        const CurveParameters parameters = modelParametersOf(o);
+        const std::vector<double>& ring = parameters.rings.back();
+        for (const OutlinePoint& end : {OutlinePoint{ring[EllipseModel::semiX], 0, 0, 0}, OutlinePoint{0, ring[EllipseModel::semiY], 0, 0}}) {
+            const OutlinePoint a = placedOutlinePoint(parameters.shared.data(), end);
+            const OutlinePoint b = placedOutlinePoint(parameters.shared.data(), {-end.x, -end.y, 0, 0});
+            lines.push_back({{a.x, a.y}, {b.x, b.y}});
+        }
+    }
+    return lines;
+}
+
+/// The figure: the rings dark, the construction lines light with the centres marked, Y up, on a
+/// page 600 units wide.
+void writeFigure(OutputChannel& out, const std::vector<std::vector<PlanePoint>>& curves, const std::vector<FigureLine>& lines) {
+    Real80 minX = curves.front().front().x, maxX = minX, minY = curves.front().front().y, maxY = minY;
+    auto include = [&](const PlanePoint& p) {
+        minX = std::min(minX, p.x);
+        maxX = std::max(maxX, p.x);
+        minY = std::min(minY, p.y);
+        maxY = std::max(maxY, p.y);
+    };
+    for (const std::vector<PlanePoint>& curve : curves) {
+        for (const PlanePoint& p : curve) include(p);
+    }
+    for (const FigureLine& line : lines) {
+        include(line.from);
+        include(line.to);
+    }
+    const Real80 margin = 0.04L * std::max(maxX - minX, maxY - minY);
+    const Real80 width = 600, scale = width / (maxX - minX + 2 * margin);
+    const Real80 height = (maxY - minY + 2 * margin) * scale;
+    auto px = [&](Real80 x) { return formatRealField((x - minX + margin) * scale, 0, 2); };
+    auto py = [&](Real80 y) { return formatRealField((maxY + margin - y) * scale, 0, 2); };
+    writeLine(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+    writeLine(out, "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"600\" height=\"" +
+                       formatRealField(height, 0, 0) + "\" viewBox=\"0 0 600 " + formatRealField(height, 0, 2) + "\">");
+    writeLine(out, "<rect width=\"100%\" height=\"100%\" fill=\"#fdfdf8\"/>");
+    writeLine(out, "<g stroke=\"#9aa7b8\" stroke-width=\"1\" stroke-dasharray=\"4 3\">");
+    for (const FigureLine& line : lines) {
+        writeLine(out, "<line x1=\"" + px(line.from.x) + "\" y1=\"" + py(line.from.y) + "\" x2=\"" + px(line.to.x) +
+                           "\" y2=\"" + py(line.to.y) + "\"/>");
+    }
+    writeLine(out, "</g>");
+    writeLine(out, "<g fill=\"#c0392b\">");
+    for (std::size_t k = 0; k < lines.size(); k += 2) {
+        writeLine(out, "<circle cx=\"" + px(lines[k].from.x) + "\" cy=\"" + py(lines[k].from.y) + "\" r=\"3\"/>");
+    }
+    writeLine(out, "</g>");
+    writeLine(out, "<g fill=\"none\" stroke=\"#1f2d3d\" stroke-width=\"2\">");
+    for (const std::vector<PlanePoint>& curve : curves) {
+        std::string path;
+        for (const PlanePoint& p : curve) path += (path.empty() ? "M" : " L") + px(p.x) + " " + py(p.y);
+        writeLine(out, "<path d=\"" + path + " Z\"/>");
+    }
+    writeLine(out, "</g>");
+    writeLine(out, "</svg>");
+}
 
 /// kelmar's answers: the point file's name, then centre, rotation in degrees, OA, OB, OC, DC
 /// and one AE per curve. Lengths are off by between half and all of `perturb` of their
@@ -323,6 +411,8 @@ void writeAnswers(const Options& o, const OvalConstruction& construction) {
 int main(int argc, char** argv) {
     const Options o = parseOptions(argc, argv);
     std::vector<std::vector<PlanePoint>> curves;
+    // A figure shows the curves themselves.
+    const Real80 noise = o.format == PointFormat::Figure ? 0 : o.noise;
     if (o.curve == CurveKind::EightCentre) {
         const CoefficientVector coefficients = coefficientsOf(o);
         const OvalConstruction construction = buildOvalConstruction(coefficients);
@@ -337,15 +427,18 @@ int main(int argc, char** argv) {
                                              o.seenSpan));
             }
         }
-        curves = pointsOf(sampleOvalFamilyByParts(coefficients, o.points, o.noise, o.seed, parts));
+        curves = pointsOf(sampleOvalFamilyByParts(coefficients, o.points, noise, o.seed, parts));
     } else {
         if (o.seenSpan > 0) fail("--seen takes an eight-centre oval");
         const CurveParameters parameters = modelParametersOf(o);
         checkProperModel(o, parameters);
-        curves = sampleModelFamily(o.curve, parameters, o.points, o.noise, o.seed, o.part);
+        curves = sampleModelFamily(o.curve, parameters, o.points, noise, o.seed, o.part);
     }
     OutputChannel out = o.output.empty() ? consoleOutput() : createForWriting(o.output);
-    if (o.format == PointFormat::Dxf) {
+    if (o.format == PointFormat::Figure) {
+        if (!(o.part.span == 1 && o.seenSpan == 0)) fail("the figure shows whole curves: leave out --part and --seen");
+        writeFigure(out, curves, constructionLines(o));
+    } else if (o.format == PointFormat::Dxf) {
         writeDxf(out, curves, o.decimals, o.part.span == 1 && o.seenSpan == 0);
     } else {
         writeText(out, curves.front(), o.decimals);

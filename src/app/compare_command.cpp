@@ -63,7 +63,7 @@ int runCompareCommand(const CompareOptions& options) {
     if (!weighing.best) {
         failInput(exitStatus::dataError, "no curve could be fitted to the points of '" + options.plan + "'");
     }
-    writeText(console, comparisonTable(fits, weighing));
+    for (const std::string& line : comparisonTable(fits, weighing)) writeLine(console, line);
     flushChannel(console);
 
     const std::vector<std::string> written =

@@ -64,14 +64,15 @@ std::string escaped(const std::string& text) {
 
 }  // namespace
 
-std::string comparisonTable(const std::vector<ComparedFit>& fits, const Weighing& weighing) {
+std::vector<std::string> comparisonTable(const std::vector<ComparedFit>& fits, const Weighing& weighing) {
     std::size_t rings = 0;
     for (const ComparedFit& fit : fits) rings = std::max(rings, fit.rings.size());
     std::string ringHeading = rings == 1 ? "RMS of the ring" : "RMS of rings 1";
     for (std::size_t j = 2; j <= rings; ++j) ringHeading += (j == rings ? " and " : ", ") + std::to_string(j);
-    std::string text = padded("model", 13, false) + padded("parameters", 11, true) + padded("RMS", 12, true) +
+    std::vector<std::string> lines;
+    lines.push_back(padded("model", 13, false) + padded("parameters", 11, true) + padded("RMS", 12, true) +
                        padded("AIC", 13, true) + padded("BIC", 13, true) + padded("BIC - best", 12, true) + "   " +
-                       ringHeading + "\n";
+                    ringHeading);
     for (std::size_t k = 0; k < fits.size(); ++k) {
         const ComparedFit& fit = fits[k];
         std::string row = padded(fit.standing.model, 13, false) + padded(std::to_string(fit.standing.parameters), 11, true);
@@ -85,9 +86,10 @@ std::string comparisonTable(const std::vector<ComparedFit>& fits, const Weighing
             row += padded(best ? "best" : formatted("%.1f", weighing.bicDifference[k].value_or(NAN)), 12, true) + "  ";
             for (const ComparedRing& ring : fit.rings) row += " " + (ring.points > 0 ? formatted("%.3g", ring.rms) : "-");
         }
-        text += row + "\n";
+        lines.push_back(row);
     }
-    return text + weighing.verdict + "\n";
+    lines.push_back(weighing.verdict);
+    return lines;
 }
 
 std::string comparisonJson(const std::string& input, const CurveStore& curves, const std::vector<ComparedFit>& fits,
@@ -147,8 +149,7 @@ std::string comparisonPicture(const std::string& title, const std::vector<Compar
     svg += "<rect width=\"100%\" height=\"100%\" fill=\"#fdfdf8\"/>\n";
     svg += "<text x=\"20\" y=\"28\" font-size=\"18\" fill=\"#111\">" + escaped(title) + "</text>\n";
     svg += "<text x=\"20\" y=\"50\" font-size=\"13\" fill=\"#333\">Each point's deviation from its fitted curve "
-           "(outside up) against its angle around the curve, from the end of the major axis; each band at its own "
-           "scale.</text>\n";
+           "(outside up) against its angle from the major axis; each band at its own scale.</text>\n";
     for (std::size_t k = 0; k < fits.size(); ++k) {
         const ComparedFit& fit = fits[k];
         const double top = titleHeight + bandHeight * static_cast<double>(k);

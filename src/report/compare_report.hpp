@@ -9,9 +9,9 @@
 #include "base/records.hpp"
 #include "fit/compared_fits.hpp"
 
-/// The table (model, parameters, RMS, AIC, BIC, BIC above the best, each ring's RMS; a failed
-/// model's row says why), each line ending in a line break, then the verdict.
-std::string comparisonTable(const std::vector<ComparedFit>& fits, const Weighing& weighing);
+/// The lines of the table (model, parameters, RMS, AIC, BIC, BIC above the best, each ring's RMS;
+/// a failed model's row says why), then the verdict.
+std::vector<std::string> comparisonTable(const std::vector<ComparedFit>& fits, const Weighing& weighing);
 
 /// compare.json: `input`, `points`, `models` (each with `model`, `fitted`, `parameters` (the
 /// count), `values`, `points`, `rms`, `aic`, `bic`, `bic_difference`, `rings`, and `failure` when

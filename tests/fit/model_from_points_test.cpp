@@ -109,11 +109,11 @@ INSTANTIATE_TEST_SUITE_P(
                       {{2.5e6, -4.1e6, 2.4}, {{60, 40}, {66, 47}, {75, 55}}}, 250},
         FromPointsRow{"nearlyRoundEllipseTurnedBack", Kind::Ellipse, {{310, -120, -1.1}, {{50, 47}}}, 400},
         FromPointsRow{"flatEllipses", Kind::Ellipse, {{-7e5, 3e5, 0.7}, {{90, 30}, {100, 40}}}, 200},
-        FromPointsRow{"fourCentreAtOrigin", Kind::FourCentre, {{0, 0, 0}, {{30, 20}}}, 300},
+        FromPointsRow{"fourCentreAtOrigin", Kind::FourCentre, {{0, 0, 0, 30, 20}, {{20}}}, 300},
         FromPointsRow{"fourCentresTurnedFarAway", Kind::FourCentre,
-                      {{-3.3e6, 5.2e6, 2.9}, {{30, 20}, {35}, {42}}}, 250},
-        FromPointsRow{"roundishFourCentre", Kind::FourCentre, {{450, 90, -0.4}, {{6, 4}, {40}}}, 400},
-        FromPointsRow{"flatFourCentresTurnedBack", Kind::FourCentre, {{8e5, 8e5, -2.2}, {{60, 90}, {12}, {20}}}, 150}),
+                      {{-3.3e6, 5.2e6, 2.9, 30, 20}, {{15}, {20}, {27}}}, 250},
+        FromPointsRow{"roundishFourCentre", Kind::FourCentre, {{450, 90, -0.4, 6, 4}, {{40}}}, 400},
+        FromPointsRow{"flatFourCentresTurnedBack", Kind::FourCentre, {{8e5, 8e5, -2.2, 60, 90}, {{12}, {20}}}, 150}),
     [](const auto& info) { return info.param.name; });
 
 TEST(ModelFromPoints, NoneWithoutARingThatYieldsAnEllipse) {
