@@ -170,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "has no option '--fast'", "'--outt'"},
         AnswerRow{"mistypedCommand", {"fitt", "plan.dxf"}, 64, "'fitt' is not a command: did you mean fit? The commands", ""},
         AnswerRow{"swappedLettersOfACommand", {"sgv", "plan.dxf"}, 64, "did you mean svg?", ""},
-        AnswerRow{"anotherWord", {"draw", "plan.dxf"}, 64, "the commands are fit, guess, list and svg", "did you mean"},
+        AnswerRow{"anotherWord", {"draw", "plan.dxf"}, 64, "the commands are fit, compare, guess, list and svg", "did you mean"},
         AnswerRow{"secondPlan", {"fit", "plan.dxf", "other.dxf"}, 64, "other.dxf", "has no option"},
         AnswerRow{"guessWithoutUsableRing", {"guess", "line.txt"}, 65, "give them to 'kelmar fit line.txt --start X,Y,ROT",
                   "give them with --start"},
