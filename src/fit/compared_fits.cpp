@@ -51,7 +51,9 @@ ComparedFit compareModel(const CurveStore& curves, std::string noun, std::string
     fit.standing.specialCaseOf = std::move(specialCaseOf);
     const std::vector<ParameterInfo> infos = parameterList<M>(curves.curveCount());
     fit.standing.parameters = static_cast<int>(infos.size());
-    const std::optional<ModelFitResult> result = fitModelFromPoints<M>(curves);
+    ScreeningSettings screening;
+    screening.standardErrors = false;  // a comparison shows none
+    const std::optional<ModelFitResult> result = fitModelFromPoints<M>(curves, screening);
     if (!result) {
         fit.failure = "no ring yields an ellipse to start from";
         return fit;

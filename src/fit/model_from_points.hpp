@@ -30,11 +30,13 @@ struct ScreeningSettings {
     std::int32_t sampleIterations = 12;
     /// The best this many candidates are refined on all the points.
     std::size_t refined = 2;
+    /// The standard errors of the fit that is returned.
+    bool standardErrors = true;
 };
 
 /// Model M fitted to `curves` from its starting candidates of the rings' mean ellipse: each
 /// fitted briefly to a sample of the points, the best refined on all of them; the refined fit of
-/// least RMS. None when no ring yields an ellipse.
+/// least RMS, with its standard errors when asked. None when no ring yields an ellipse.
 template <CurveModel M>
 std::optional<ModelFitResult> fitModelFromPoints(const CurveStore& curves, const ScreeningSettings& screening = {});
 
@@ -61,6 +63,9 @@ std::optional<ModelFitResult> fitModelFromPoints(const CurveStore& curves, const
     std::vector<Screened> screened;
     ModelFitSettings brief;
     brief.maxIterations = screening.sampleIterations;
+    brief.standardErrors = false;
+    ModelFitSettings whole;
+    whole.standardErrors = false;
     for (const CurveParameters& candidate : candidates) {
         ModelFitResult fit = fitCurveModel<M>(sample, candidate, brief);
         if (std::isfinite(fit.rms)) screened.push_back({fit.rms, std::move(fit.parameters)});
@@ -71,9 +76,11 @@ std::optional<ModelFitResult> fitModelFromPoints(const CurveStore& curves, const
 
     std::optional<ModelFitResult> best;
     for (std::size_t k = 0; k < std::min(screening.refined, screened.size()); ++k) {
-        ModelFitResult fit = fitCurveModel<M>(all, screened[k].parameters);
+        ModelFitResult fit = fitCurveModel<M>(all, screened[k].parameters, whole);
         if (!std::isfinite(fit.rms)) continue;
         if (!best || fit.rms < best->rms) best = std::move(fit);
     }
+    // The covariance of the chosen end alone: its fit starts where it converged.
+    if (best && screening.standardErrors) best = fitCurveModel<M>(all, best->parameters);
     return best;
 }

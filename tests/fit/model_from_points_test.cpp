@@ -69,6 +69,7 @@ void expectRecovered(const FromPointsRow& row) {
     const std::optional<ModelFitResult> fit =
         fitModelFromPoints<M>(noisyDrawing<M>(row.truth, row.pointsPerRing, sigma));
     ASSERT_TRUE(fit.has_value());
+    EXPECT_TRUE(fit->standardErrors.has_value());
     // A wrong optimum leaves deviations of the curves' difference, far above the noise.
     EXPECT_GT(fit->rms, 0.8 * sigma);
     EXPECT_LT(fit->rms, 1.2 * sigma);
