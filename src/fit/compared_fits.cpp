@@ -2,14 +2,12 @@
 
 #include <cmath>
 #include <numbers>
+#include <type_traits>
 
 #include "fit/model_from_points.hpp"
 #include "fit/oval_fit.hpp"
-#include "fit/own_frame_arc.hpp"
 #include "fit/starting_values.hpp"
-#include "model/ellipse_model.hpp"
-#include "model/four_centre_model.hpp"
-#include "model/oval_construction.hpp"
+#include "model/model_registry.hpp"
 
 namespace {
 
@@ -42,23 +40,75 @@ void finishFit(ComparedFit& fit) {
     }
 }
 
-/// Model M fitted from the points alone.
+/// The model's name in a sentence ("four-centre oval"), and the name of the model it is a special
+/// case of (empty when none is).
 template <CurveModel M>
-ComparedFit compareModel(const CurveStore& curves, std::string noun, std::string specialCaseOf) {
+std::string nounOf() {
+    if constexpr (requires { M::noun; }) {
+        return std::string(M::noun);
+    } else {
+        return std::string(M::name);
+    }
+}
+template <CurveModel M>
+std::string specialCaseOf() {
+    if constexpr (requires { M::specialCaseOf; }) {
+        return std::string(M::specialCaseOf);
+    } else {
+        return {};
+    }
+}
+
+/// Model M fitted from the points alone, or why it could not be: the eight-centre oval as kelmar
+/// fit finds it (its starting values with their wider search, then its fit, without standard
+/// errors), every other model from its starting candidates of the rings' mean ellipse.
+template <CurveModel M>
+std::optional<CurveParameters> fittedFromPoints(const CurveStore& curves, std::string& failure) {
+    constexpr const char* noStart = "no ring yields an ellipse to start from";
+    if constexpr (std::is_same_v<M, EightCentreModel>) {
+        const std::optional<AutomaticStart> start = startingValues(curves);
+        if (!start) {
+            failure = noStart;
+            return std::nullopt;
+        }
+        OvalFitSettings settings;
+        settings.standardErrors = false;
+        const OvalFit oval = fitOval(curves, start->coefficients, settings);
+        for (const Real80 v : oval.coefficients.values) {
+            if (!std::isfinite(v)) {
+                failure = "the fit ended without a usable oval (a value is not a number)";
+                return std::nullopt;
+            }
+        }
+        return eightCentreParametersOf(oval.coefficients);
+    } else {
+        ScreeningSettings screening;
+        screening.standardErrors = false;  // a comparison shows none
+        const std::optional<ModelFitResult> result = fitModelFromPoints<M>(curves, screening);
+        if (!result) {
+            failure = noStart;
+            return std::nullopt;
+        }
+        return result->parameters;
+    }
+}
+
+/// Model M fitted from the points alone, with its deviations by ring and angle.
+template <CurveModel M>
+ComparedFit compareModel(const CurveStore& curves) {
     ComparedFit fit;
     fit.standing.model = std::string(M::name);
-    fit.standing.noun = std::move(noun);
-    fit.standing.specialCaseOf = std::move(specialCaseOf);
+    fit.standing.noun = nounOf<M>();
+    fit.standing.specialCaseOf = specialCaseOf<M>();
     const std::vector<ParameterInfo> infos = parameterList<M>(curves.curveCount());
     fit.standing.parameters = static_cast<int>(infos.size());
-    ScreeningSettings screening;
-    screening.standardErrors = false;  // a comparison shows none
-    const std::optional<ModelFitResult> result = fitModelFromPoints<M>(curves, screening);
-    if (!result) {
-        fit.failure = "no ring yields an ellipse to start from";
+    std::string failure;
+    const std::optional<CurveParameters> found = fittedFromPoints<M>(curves, failure);
+    if (!found) {
+        fit.failure = failure;
         return fit;
     }
-    const CurveParameters& p = result->parameters;
+    const CurveParameters& p = *found;
     std::vector<double> flat = p.shared;
     for (const std::vector<double>& ring : p.rings) flat.insert(flat.end(), ring.begin(), ring.end());
     for (std::size_t k = 0; k < infos.size() && k < flat.size(); ++k) {
@@ -66,7 +116,7 @@ ComparedFit compareModel(const CurveStore& curves, std::string noun, std::string
         fit.values.push_back({infos[k].name, infos[k].unit, angle ? flat[k] * degreesPerRadian : flat[k]});
     }
     const double* shape = p.shared.data() + placement::count;
-    for (std::size_t j = 0; j < p.rings.size(); ++j) {
+    for (std::size_t j = 0; j < p.rings.size() && j < curves.curves.size(); ++j) {
         ComparedRing ring;
         ring.axes = M::semiAxes(shape, p.rings[j].data());
         const Curve& curve = curves.curves[j];
@@ -82,68 +132,11 @@ ComparedFit compareModel(const CurveStore& curves, std::string noun, std::string
     return fit;
 }
 
-/// The eight-centre oval as kelmar fit finds it from the points alone, without standard errors.
-ComparedFit compareEightCentre(const CurveStore& curves) {
-    ComparedFit fit;
-    fit.standing.model = "eight-centre";
-    fit.standing.noun = "eight-centre oval";
-    fit.standing.parameters = coefficient::sharedCount + curves.curveCount();
-    const std::optional<AutomaticStart> start = startingValues(curves);
-    if (!start) {
-        fit.failure = "no ring yields an ellipse to start from";
-        return fit;
-    }
-    OvalFitSettings settings;
-    settings.standardErrors = false;
-    const OvalFit oval = fitOval(curves, start->coefficients, settings);
-    const CoefficientVector& c = oval.coefficients;
-    for (const Real80 v : c.values) {
-        if (!std::isfinite(v)) {
-            fit.failure = "the fit ended without a usable oval (a value is not a number)";
-            return fit;
-        }
-    }
-    const double cx = static_cast<double>(c.coef(coefficient::centreX));
-    const double cy = static_cast<double>(c.coef(coefficient::centreY));
-    const double rotation = static_cast<double>(c.coef(coefficient::rotation));
-    fit.values = {{"centre x", ParameterUnit::Length, cx},
-                  {"centre y", ParameterUnit::Length, cy},
-                  {"rotation", ParameterUnit::Angle, rotation * degreesPerRadian},
-                  {"OA", ParameterUnit::Length, static_cast<double>(c.coef(coefficient::oa))},
-                  {"OB", ParameterUnit::Length, static_cast<double>(c.coef(coefficient::ob))},
-                  {"OC", ParameterUnit::Length, static_cast<double>(c.coef(coefficient::oc))},
-                  {"DC", ParameterUnit::Length, static_cast<double>(c.coef(coefficient::dc))}};
-    for (std::int32_t j = 1; j <= c.curveCount(); ++j) {
-        fit.values.push_back({"AE" + std::to_string(j), ParameterUnit::Length, static_cast<double>(c.coef(coefficient::ae(j)))});
-    }
-    const OvalConstruction construction = buildOvalConstruction(c);
-    const OwnFrameDeviations deviations = ownFrameDeviations(c, curves);
-    const double placement[placement::count] = {cx, cy, rotation};
-    for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
-        ComparedRing ring;
-        const Real80 ae = c.coef(coefficient::ae(j));
-        const SemiAxes axes = semiAxes(construction, ae, arcRadii(construction, ae).rMax);
-        ring.axes = {static_cast<double>(axes.semiMajor), static_cast<double>(axes.semiMinor)};
-        const Curve& curve = curves.curves[static_cast<std::size_t>(j - 1)];
-        const std::vector<Real80>& byPoint = deviations.byCurve[static_cast<std::size_t>(j - 1)];
-        for (std::size_t i = 0; i < curve.x.size(); ++i) {
-            const OwnFramePoint<double> q =
-                ownFramePoint(placement, static_cast<double>(curve.x[i]), static_cast<double>(curve.y[i]));
-            ring.deviations.push_back({angleDegrees(q.x, q.y), static_cast<double>(byPoint[i])});
-        }
-        fit.rings.push_back(std::move(ring));
-    }
-    finishFit(fit);
-    return fit;
-}
-
 }  // namespace
 
 std::vector<ComparedFit> fitEveryModel(const CurveStore& curves) {
     std::vector<ComparedFit> fits;
-    fits.push_back(compareModel<EllipseModel>(curves, "ellipse", ""));
-    fits.push_back(compareModel<FourCentreModel>(curves, "four-centre oval", "eight-centre"));
-    fits.push_back(compareEightCentre(curves));
+    forEachCurveModel([&](auto model) { fits.push_back(compareModel<decltype(model)>(curves)); });
     return fits;
 }
 

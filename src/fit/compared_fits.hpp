@@ -1,6 +1,6 @@
 #pragma once
-/// The three curve models (ellipse, four-centre oval, eight-centre oval) each fitted to the same
-/// points from the points alone, with what a comparison shows of each: its values, its
+/// Every curve model of the registry (eight-centre oval, four-centre oval, ellipse) fitted to the
+/// same points from the points alone, with what a comparison shows of each: its values, its
 /// deviations by ring and by angle around the curve, and its information criteria.
 
 #include <cstdint>
@@ -44,8 +44,8 @@ struct ComparedFit {
     std::vector<ComparedRing> rings;
 };
 
-/// The three models fitted to `curves`, in the order ellipse, four-centre, eight-centre. A model
-/// whose fit fails is returned with its failure, so that the others are still compared.
+/// Every model of the registry fitted to `curves`, in the registry's order. A model whose fit fails
+/// is returned with its failure, so that the others are still compared.
 std::vector<ComparedFit> fitEveryModel(const CurveStore& curves);
 
 /// The fitted models weighed by their BIC.

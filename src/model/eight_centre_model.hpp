@@ -79,6 +79,8 @@ QuadrantArc<T> quadrantArc(const QuadrantOval<T>& o, ArcKind kind) {
 /// eightCentreParametersOf convert both ways). Each ring holds its AE, the end arcs' radius.
 struct EightCentreModel {
     static constexpr std::string_view name = "eight-centre";
+    /// As a sentence names it.
+    static constexpr std::string_view noun = "eight-centre oval";
     static constexpr int shapeCount = 4;
     static constexpr int ringCount = 1;
     /// The positions in the shape block and in a ring's block.

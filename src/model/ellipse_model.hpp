@@ -20,6 +20,8 @@ T ellipseDeviation(const T& semiX, const T& semiY, const T& px, const T& py);
 /// x axis (aj) and along the own y axis (bj).
 struct EllipseModel {
     static constexpr std::string_view name = "ellipse";
+    /// As a sentence names it.
+    static constexpr std::string_view noun = "ellipse";
     static constexpr int shapeCount = 0;
     static constexpr int ringCount = 2;
     /// The positions in a ring's block.

@@ -25,6 +25,10 @@ struct OutlineArc {
 /// AE + |A1 B2|.
 struct FourCentreModel {
     static constexpr std::string_view name = "four-centre";
+    /// As a sentence names it, and the model it is a special case of (with D on B the eight-centre
+    /// oval's intermediate arcs become its side arcs).
+    static constexpr std::string_view noun = "four-centre oval";
+    static constexpr std::string_view specialCaseOf = "eight-centre";
     static constexpr int shapeCount = 2;
     static constexpr int ringCount = 1;
     /// The positions in the shape block and in a ring's block.

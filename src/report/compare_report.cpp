@@ -28,6 +28,16 @@ std::string padded(const std::string& text, std::size_t width, bool right) {
 
 json number(double value) { return std::isfinite(value) ? json(value) : json(nullptr); }
 
+/// A value's unit in compare.json.
+const char* unitName(ParameterUnit unit) {
+    switch (unit) {
+        case ParameterUnit::Angle: return "degree";
+        case ParameterUnit::Fraction: return "fraction";
+        case ParameterUnit::Length: break;
+    }
+    return "length";
+}
+
 // The picture's page: its width, the height of a model's band, the margins around a band's plot.
 constexpr double pageWidth = 1000;
 constexpr double bandHeight = 210;
@@ -104,7 +114,7 @@ std::string comparisonJson(const std::string& input, const CurveStore& curves, c
         json values = json::array();
         for (const NamedValue& v : fit.values) {
             values.push_back({{"name", v.name},
-                              {"unit", v.unit == ParameterUnit::Angle ? "degree" : "length"},
+                              {"unit", unitName(v.unit)},
                               {"value", number(v.value)}});
         }
         model["values"] = values;

@@ -83,10 +83,11 @@ TEST(CompareCommand, WeighsTheThreeCurvesAndWritesBothFiles) {
     ASSERT_EQ(lines.size(), 7u) << run.out;
     EXPECT_EQ(lines[0], "kelmar compare 'plan.dxf': 3 rings, 600 points");
     EXPECT_EQ(lines[1].substr(0, 5), "model");
-    EXPECT_EQ(lines[2].substr(0, 7), "ellipse");
+    // The models in the registry's order.
+    EXPECT_EQ(lines[2].substr(0, 12), "eight-centre");
     EXPECT_EQ(lines[3].substr(0, 11), "four-centre");
-    EXPECT_EQ(lines[4].substr(0, 12), "eight-centre");
-    EXPECT_NE(lines[4].find(" best "), std::string::npos) << lines[4];
+    EXPECT_EQ(lines[4].substr(0, 7), "ellipse");
+    EXPECT_NE(lines[2].find(" best "), std::string::npos) << lines[2];
     EXPECT_EQ(lines[6], "written: results/compare.json, results/compare.svg");
 
     const nlohmann::json j = nlohmann::json::parse(kelmartest::readFile(dir / "results" / "compare.json"));
@@ -95,9 +96,9 @@ TEST(CompareCommand, WeighsTheThreeCurvesAndWritesBothFiles) {
     EXPECT_EQ(j["best"], "eight-centre");
     EXPECT_EQ(j["verdict"], lines[5]);
     ASSERT_EQ(j["models"].size(), 3u);
-    const std::vector<std::string> names{"ellipse", "four-centre", "eight-centre"};
-    // Parameters: the placement (3), the shape (0, 2, 4) and per ring (2, 1, 1).
-    const std::vector<int> parameters{9, 8, 10};
+    const std::vector<std::string> names{"eight-centre", "four-centre", "ellipse"};
+    // Parameters: the placement (3), the shape (4, 2, 0) and per ring (1, 1, 2).
+    const std::vector<int> parameters{10, 8, 9};
     for (std::size_t k = 0; k < 3; ++k) {
         const nlohmann::json& m = j["models"][k];
         EXPECT_EQ(m["model"], names[k]);
@@ -115,11 +116,13 @@ TEST(CompareCommand, WeighsTheThreeCurvesAndWritesBothFiles) {
         EXPECT_EQ(m["rings"][0]["source"], "0");
         // Ring 3 of the drawing: AE 4 and OA 10 make its semi-major axis 14; the other curves
         // come near it.
-        EXPECT_NEAR(m["rings"][2]["semi_major"].get<double>(), 14, k == 2 ? 0.005 : 0.5) << names[k];
+        EXPECT_NEAR(m["rings"][2]["semi_major"].get<double>(), 14, k == 0 ? 0.005 : 0.5) << names[k];
     }
-    EXPECT_EQ(j["models"][2]["bic_difference"], 0.0);
-    EXPECT_GT(j["models"][0]["bic_difference"].get<double>(), 10);
-    EXPECT_NEAR(j["models"][2]["rms"].get<double>(), 0.002 / std::sqrt(3.0), 0.0003);
+    EXPECT_EQ(j["models"][0]["bic_difference"], 0.0);
+    EXPECT_GT(j["models"][2]["bic_difference"].get<double>(), 10);
+    EXPECT_NEAR(j["models"][0]["rms"].get<double>(), 0.002 / std::sqrt(3.0), 0.0003);
+    // The eight-centre oval's places of C and D are fractions of their segments.
+    EXPECT_EQ(j["models"][0]["values"][5]["unit"], "fraction");
 
     // The picture: a band of each model, one point mark per point.
     const std::string svg = kelmartest::readFile(dir / "results" / "compare.svg");
