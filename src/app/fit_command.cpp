@@ -386,7 +386,7 @@ int answerDecimals(const CoefficientVector& c) {
 
 
 /// The rings of `curves` as the fit of a curve model takes them.
-std::vector<RingPoints> ringPointsOf(const CurveStore& curves) {
+std::vector<RingPoints> modelRingPoints(const CurveStore& curves) {
     std::vector<RingPoints> rings;
     for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
         RingPoints ring;
@@ -459,7 +459,7 @@ void orientEllipses(CurveParameters& p) {
 
 /// Fits the four-centre oval or the ellipse into `run` from the automatic start `found`.
 void fitOtherModel(FitRun& run, const CurveStore& curves, const AutomaticStart& found) {
-    const std::vector<RingPoints> rings = ringPointsOf(curves);
+    const std::vector<RingPoints> rings = modelRingPoints(curves);
     const ModelFitSettings settings;
     ModelFitResult result;
     if (run.model == FitModel::FourCentre) {

@@ -1,7 +1,9 @@
 // kelmar fit --model: each curve fitted from its own generated drawing, the files of each model,
 // the four-centre oval in the dialogue's layouts, and the improper warning that points to it.
 
+#include <gdal_priv.h>
 #include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
 
 #include <nlohmann/json.hpp>
 
@@ -126,6 +128,17 @@ TEST_P(ModelRun, WritesItsFilesAndRecoversItsDrawing) {
         EXPECT_EQ(result["limiting_position"]["oc"].get<double>(), 0.5 * result["oa"].get<double>());
         EXPECT_NE(run.out.find("proper four-centre construction"), std::string::npos) << run.out;
     }
+
+    // The GeoPackage: one outline per ring, one feature per point.
+    GDALAllRegister();
+    const char* const drivers[] = {"GPKG", nullptr};
+    const GDALDatasetUniquePtr gpkg(
+        GDALDataset::Open((dir / "out" / "kelmar.gpkg").c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, drivers));
+    ASSERT_TRUE(gpkg);
+    const std::size_t rings = row.kind == CurveKind::EightCentre ? 3 : row.truth.rings.size();
+    EXPECT_EQ(gpkg->GetLayerByName("ovals")->GetFeatureCount(), static_cast<GIntBig>(rings));
+    EXPECT_EQ(gpkg->GetLayerByName("points")->GetFeatureCount(),
+              static_cast<GIntBig>(row.kind == CurveKind::EightCentre ? 180 : 80 * rings));
 
     // Independent readers, where they are installed.
     if (hasTool("command -v rsvg-convert")) {
