@@ -29,10 +29,10 @@
 #include <string>
 #include <vector>
 
-#include "fit/coordinate_search.hpp"
-#include "fit/incremental_residual.hpp"
-#include "fit/optimiser.hpp"
-#include "model/residual.hpp"
+#include "dialogue/coordinate_search.hpp"
+#include "dialogue/incremental_residual.hpp"
+#include "dialogue/optimiser.hpp"
+#include "dialogue/residual.hpp"
 #include "oval_sampling.hpp"
 
 namespace {

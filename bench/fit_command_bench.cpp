@@ -26,7 +26,7 @@
 #include <string>
 
 #include "base/constants.hpp"
-#include "fit/optimiser.hpp"
+#include "dialogue/optimiser.hpp"
 #include "fit/oval_fit.hpp"
 #include "fit/own_frame_arc.hpp"
 #include "fit/starting_values.hpp"

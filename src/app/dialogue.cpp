@@ -20,7 +20,7 @@
 #include "base/text_io.hpp"
 #include "drawing/dxf_encoder.hpp"
 #include "drawing/oval_drawing.hpp"
-#include "fit/optimiser.hpp"
+#include "dialogue/optimiser.hpp"
 #include "input/coefficient_file.hpp"
 #include "input/input_kind.hpp"
 #include "model/oval_construction.hpp"

@@ -2,7 +2,7 @@
 /// The dialogue: one whole run of the program without arguments, from the greeting to the
 /// exit status.
 
-#include "fit/optimiser.hpp"
+#include "dialogue/optimiser.hpp"
 
 /// Greets, asks for the input file, reads the points, asks or loads the starting
 /// coefficients, fits the oval and writes "kelmar.txt", "kelmar.coe" and "kelmar.dxf".

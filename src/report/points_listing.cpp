@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "model/oval_construction.hpp"
-#include "model/residual.hpp"
+#include "dialogue/residual.hpp"
 
 PointClass classifyDeviation(Real80 deviation, Real80 residual) {
     // Strict comparisons: a point exactly at R is within, exactly at 2R is over.

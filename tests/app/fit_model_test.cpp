@@ -19,7 +19,7 @@
 #include "model/ellipse_model.hpp"
 #include "model/four_centre_model.hpp"
 #include "model/oval_construction.hpp"
-#include "model/residual.hpp"
+#include "dialogue/residual.hpp"
 #include "oval_sampling.hpp"
 #include "support/noisy_ovals.hpp"
 #include "support/program_runner.hpp"

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "base/constants.hpp"
-#include "model/residual.hpp"
+#include "dialogue/residual.hpp"
 
 namespace {
 

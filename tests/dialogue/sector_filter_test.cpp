@@ -1,4 +1,4 @@
-#include "model/sector_filter.hpp"
+#include "dialogue/sector_filter.hpp"
 
 #include <cmath>
 #include <limits>

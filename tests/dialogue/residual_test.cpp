@@ -1,4 +1,4 @@
-#include "model/residual.hpp"
+#include "dialogue/residual.hpp"
 
 #include <cmath>
 #include <cstring>

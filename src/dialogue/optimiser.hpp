@@ -8,7 +8,7 @@
 
 #include "base/real80.hpp"
 #include "base/records.hpp"
-#include "fit/coordinate_search.hpp"
+#include "dialogue/coordinate_search.hpp"
 
 /// Walk evaluations between two checkpoints of the search.
 inline constexpr std::int32_t checkpointInterval = 500;

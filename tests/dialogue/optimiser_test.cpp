@@ -1,4 +1,4 @@
-#include "fit/optimiser.hpp"
+#include "dialogue/optimiser.hpp"
 
 #include <cmath>
 #include <cstring>
@@ -11,9 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include "dialogue/coordinate_search.hpp"
+#include "dialogue/residual.hpp"
 #include "support/example_oval.hpp"
-#include "fit/coordinate_search.hpp"
-#include "model/residual.hpp"
 #include "support/noisy_ovals.hpp"
 
 namespace {

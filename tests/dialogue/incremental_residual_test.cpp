@@ -1,7 +1,7 @@
 // The incremental residual against the reference, ovalResidual: the same bits for every
 // vector, whatever the points, the order of the vectors and the number of threads.
 
-#include "fit/incremental_residual.hpp"
+#include "dialogue/incremental_residual.hpp"
 
 #include <algorithm>
 #include <cfenv>
@@ -15,10 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include "dialogue/coordinate_search.hpp"
+#include "dialogue/optimiser.hpp"
+#include "dialogue/residual.hpp"
 #include "support/example_oval.hpp"
-#include "fit/coordinate_search.hpp"
-#include "fit/optimiser.hpp"
-#include "model/residual.hpp"
 #include "support/noisy_ovals.hpp"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "fit/worker_pool.hpp"
+#include "dialogue/worker_pool.hpp"
 
 #include <atomic>
 #include <cfenv>

@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "base/real80.hpp"
+#include "dialogue/residual.hpp"
 #include "model/oval_construction.hpp"
-#include "model/residual.hpp"
 
 /// Coordinates beyond this magnitude (and lines whose c is) are never filtered: their double
 /// products could overflow, which the program treats as a fault.

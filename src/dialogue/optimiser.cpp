@@ -1,12 +1,12 @@
-#include "fit/optimiser.hpp"
+#include "dialogue/optimiser.hpp"
 
 #include <cstdio>
 #include <string>
 
 #include "base/constants.hpp"
-#include "fit/coordinate_search.hpp"
-#include "fit/incremental_residual.hpp"
-#include "model/residual.hpp"
+#include "dialogue/coordinate_search.hpp"
+#include "dialogue/incremental_residual.hpp"
+#include "dialogue/residual.hpp"
 
 void prepareForFit(CoefficientVector& coefficients) {
     // Multiply first, then divide: the order fixes the last digit of the rotation.

@@ -1,4 +1,4 @@
-#include "fit/incremental_residual.hpp"
+#include "dialogue/incremental_residual.hpp"
 
 #include <algorithm>
 #include <atomic>

@@ -11,12 +11,12 @@
 #include <memory>
 #include <vector>
 
-#include "fit/worker_pool.hpp"
 #include "base/real80.hpp"
 #include "base/records.hpp"
+#include "dialogue/residual.hpp"
+#include "dialogue/sector_filter.hpp"
+#include "dialogue/worker_pool.hpp"
 #include "model/oval_construction.hpp"
-#include "model/residual.hpp"
-#include "model/sector_filter.hpp"
 
 /// Below this many points a new construction is measured on one thread: waking a second
 /// thread costs more than it saves (measured with the Construction cases of bench/fit_bench).

@@ -1,0 +1,87 @@
+# Keeps a library from reaching libraries it must never link, directly or through any library
+# in its link chain. Called after every target is defined: the chain is walked at configure time
+# through LINK_LIBRARIES and INTERFACE_LINK_LIBRARIES, and a forbidden name met on the way fails
+# the configuration with the path that leads to it.
+#
+#   kelmar_forbid_link(TARGET FORBIDDEN name ...)
+#
+# A name is forbidden when it equals one of FORBIDDEN, or when the file name of a library given
+# by path (/usr/lib/libceres.so.2) or flag (-lceres) starts with lib<name>, -l<name> or <name>.
+
+# The names a link item stands for: $<LINK_ONLY:x> and the like give x; any other generator
+# expression is kept whole, and matches when a forbidden name is written in it.
+function(_kelmar_link_item_names item out)
+  if(item MATCHES "^\\$<(LINK_ONLY|BUILD_INTERFACE|INSTALL_INTERFACE|BUILD_LOCAL_INTERFACE):(.*)>$")
+    string(REPLACE "," ";" inner "${CMAKE_MATCH_2}")
+    set(${out} "${inner}" PARENT_SCOPE)
+  else()
+    set(${out} "${item}" PARENT_SCOPE)
+  endif()
+endfunction()
+
+# True in `out` when `name` is one of the forbidden names, a library file named after one, or a
+# generator expression that names one.
+function(_kelmar_link_name_forbidden name forbidden out)
+  set(hit FALSE)
+  string(TOLOWER "${name}" lower)
+  if(lower MATCHES "^\\$<")
+    set(file "")
+  else()
+    get_filename_component(file "${lower}" NAME)
+  endif()
+  foreach(bad IN LISTS forbidden)
+    string(TOLOWER "${bad}" bad_lower)
+    string(REGEX REPLACE "^.*::" "" bare "${bad_lower}")
+    if(name STREQUAL bad OR file MATCHES "^(lib|-l)?${bare}([.-]|$)")
+      set(hit TRUE)
+    elseif(lower MATCHES "^\\$<" AND lower MATCHES "[:,>]${bare}([,>.-]|$)")
+      set(hit TRUE)
+    endif()
+  endforeach()
+  set(${out} ${hit} PARENT_SCOPE)
+endfunction()
+
+function(kelmar_forbid_link target)
+  cmake_parse_arguments(CHECK "" "" "FORBIDDEN" ${ARGN})
+  if(NOT TARGET ${target})
+    message(FATAL_ERROR "kelmar_forbid_link: no target ${target}")
+  endif()
+  # Breadth first over the chain; `via_<name>` holds the path that reached each target.
+  set(queue ${target})
+  set(seen ${target})
+  string(MAKE_C_IDENTIFIER "${target}" key)
+  set(via_${key} ${target})
+  while(queue)
+    list(POP_FRONT queue current)
+    set(items "")
+    get_target_property(type ${current} TYPE)
+    if(NOT type STREQUAL "INTERFACE_LIBRARY")
+      get_target_property(own ${current} LINK_LIBRARIES)
+      if(own)
+        list(APPEND items ${own})
+      endif()
+    endif()
+    get_target_property(interface ${current} INTERFACE_LINK_LIBRARIES)
+    if(interface)
+      list(APPEND items ${interface})
+    endif()
+    string(MAKE_C_IDENTIFIER "${current}" key)
+    set(path ${via_${key}})
+    foreach(item IN LISTS items)
+      _kelmar_link_item_names("${item}" names)
+      foreach(name IN LISTS names)
+        _kelmar_link_name_forbidden("${name}" "${CHECK_FORBIDDEN}" hit)
+        if(hit)
+          string(REPLACE ";" " -> " shown "${path};${name}")
+          message(FATAL_ERROR "kelmar_forbid_link: ${target} must not link ${name}, but it does: ${shown}")
+        endif()
+        if(TARGET ${name} AND NOT name IN_LIST seen)
+          list(APPEND seen ${name})
+          list(APPEND queue ${name})
+          string(MAKE_C_IDENTIFIER "${name}" next)
+          set(via_${next} ${path} ${name})
+        endif()
+      endforeach()
+    endforeach()
+  endwhile()
+endfunction()
