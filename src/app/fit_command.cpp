@@ -457,6 +457,32 @@ void orientEllipses(CurveParameters& p) {
     if (rotation <= -halfTurn / 2) rotation += halfTurn;
 }
 
+/// The standard errors of a four-centre oval or an ellipse in the record the writers take: the
+/// placement, OA and OB of the four-centre oval, each ring's AE (four-centre) and semi-axes; NaN,
+/// null in kelmar.json, for what the model does not have.
+std::optional<StandardErrors> modelStandardErrors(FitModel model, const ModelFitResult& result) {
+    if (!result.standardErrors) return std::nullopt;
+    const ModelStandardErrors& e = *result.standardErrors;
+    StandardErrors out;
+    out.centreX = e.shared.at(placement::centreX);
+    out.centreY = e.shared.at(placement::centreY);
+    out.rotationDegrees = e.shared.at(placement::rotation) * static_cast<double>(constant::degreesPerRadian);
+    const bool fourCentre = model == FitModel::FourCentre;
+    out.oa = fourCentre ? e.shared.at(placement::count + FourCentreModel::oa) : NAN;
+    out.ob = fourCentre ? e.shared.at(placement::count + FourCentreModel::ob) : NAN;
+    out.oc = NAN;
+    out.dc = NAN;
+    for (const std::optional<RingStandardErrors>& ring : e.rings) {
+        if (!ring) {
+            out.rings.emplace_back();
+            continue;
+        }
+        out.rings.push_back(RingErrors{fourCentre ? ring->values.at(FourCentreModel::ae) : NAN, ring->axes.semiMajor,
+                                       ring->axes.semiMinor});
+    }
+    return out;
+}
+
 /// Fits the four-centre oval or the ellipse into `run` from the automatic start `found`.
 void fitOtherModel(FitRun& run, const CurveStore& curves, const AutomaticStart& found) {
     const std::vector<RingPoints> rings = modelRingPoints(curves);
@@ -486,8 +512,12 @@ void fitOtherModel(FitRun& run, const CurveStore& curves, const AutomaticStart& 
     run.fit.stopReason = result.converged                          ? StopReason::Converged
                          : result.iterations >= settings.maxIterations ? StopReason::IterationLimit
                                                                        : StopReason::NoProgress;
-    run.noErrorsReason = "the " + std::string(fitModelName(run.model)) +
-                         " fit does not compute the covariance of its parameters yet";
+    run.fit.standardErrors = modelStandardErrors(run.model, result);
+    if (!run.fit.standardErrors) {
+        addWarning(run.quality, warningCode::noStandardErrors,
+                   "the points do not determine every parameter of the " + std::string(fitModelName(run.model)) +
+                       " curve (too few of them), so no standard errors are given");
+    }
 }
 
 }  // namespace

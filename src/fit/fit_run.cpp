@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "model/model_registry.hpp"
+
 namespace {
 
 struct ModelName {
@@ -30,11 +32,7 @@ std::optional<FitModel> fitModelNamed(std::string_view name) {
     return std::nullopt;
 }
 
-std::vector<std::string> fitModelNames() {
-    std::vector<std::string> names;
-    for (const ModelName& m : modelNames) names.emplace_back(m.name);
-    return names;
-}
+std::vector<std::string> fitModelNames() { return curveModelNames(); }
 
 CurveParameters eightCentreParameters(const CoefficientVector& c) {
     CurveParameters p;
@@ -51,5 +49,4 @@ void settleEightCentreRun(FitRun& run) {
     run.parameters = eightCentreParameters(run.fit.coefficients);
     run.proper = run.quality.fault == ConstructionFault::None;
     run.faultSentence = run.quality.faultDescription;
-    run.noErrorsReason.clear();
 }

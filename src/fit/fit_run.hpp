@@ -57,9 +57,6 @@ struct FitRun {
     /// it is not, why, in one sentence.
     bool proper = true;
     std::string faultSentence;
-    /// Why there are no standard errors, when the model has none ("" when it has them, or when the
-    /// points do not determine them, which a warning says).
-    std::string noErrorsReason;
 };
 
 /// The eight-centre oval's own parameters of `fit` (rotation in radians), as FitRun holds them.

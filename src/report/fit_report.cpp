@@ -320,7 +320,6 @@ void writeFitSummary(OutputChannel& console, const FitRun& run, const CurveStore
     } else {
         writeLine(console, run.proper ? "the ellipses are proper" : "the ellipses are NOT proper: " + run.faultSentence);
     }
-    if (!run.noErrorsReason.empty()) writeLine(console, "no standard errors: " + run.noErrorsReason);
     if (run.settings.robust) {
         // The scale in significant digits: fixed decimals would show a small one as 0.
         char scale[32];

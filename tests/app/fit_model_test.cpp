@@ -119,6 +119,11 @@ TEST_P(ModelRun, WritesItsFilesAndRecoversItsDrawing) {
         EXPECT_NEAR(std::remainder(result["rotation_degrees"].get<double>() * degree - row.truth.shared[2], M_PI), 0,
                     1e-9);
     }
+    // Every model gives its standard errors, null where it has no such parameter.
+    ASSERT_FALSE(result["standard_errors"].is_null());
+    EXPECT_EQ(result["standard_errors"]["rings"].size(), result["rings"].size());
+    EXPECT_EQ(result["standard_errors"]["oc"].is_null(), row.kind != CurveKind::EightCentre);
+    EXPECT_EQ(result["standard_errors"]["oa"].is_null(), row.kind == CurveKind::Ellipse);
     if (row.kind == CurveKind::Ellipse) {
         EXPECT_TRUE(result["oa"].is_null());
         EXPECT_EQ(result["rings"][0]["deviations"].size(), 80u);
