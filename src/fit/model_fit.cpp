@@ -1,17 +1,94 @@
 #include "fit/model_fit.hpp"
 
 #include <ceres/ceres.h>
+#include <glog/logging.h>
+#include <Eigen/Dense>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>
+#include <numbers>
 
 #include "model/eight_centre_model.hpp"
 #include "model/ellipse_model.hpp"
 #include "model/four_centre_model.hpp"
 
 namespace {
+
+// Bounds of the lengths, in units of the drawing's extent.
+constexpr double smallestLength = 1e-9;
+constexpr double largestLength = 1e3;
+
+// Drawings from about a thousandth to about a million units across are fitted in their own units,
+// as they always were, so that their results keep every digit; others in a power of two near their
+// extent.
+constexpr int smallestOwnUnitExponent = -10;
+constexpr int largestOwnUnitExponent = 20;
+
+double unitOf(double extent) {
+    const int exponent = std::ilogb(extent);
+    if (exponent >= smallestOwnUnitExponent && exponent <= largestOwnUnitExponent) return 1;
+    return std::ldexp(1.0, exponent);
+}
+
+/// The median of `values` (reordered).
+Real80 medianOf(std::vector<Real80>& values) {
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+FitFrame robustFrameOf(const CurveStore& curves) {
+    std::vector<Real80> xs, ys;
+    for (const Curve& curve : curves.curves) {
+        xs.insert(xs.end(), curve.x.begin(), curve.x.end());
+        ys.insert(ys.end(), curve.y.begin(), curve.y.end());
+    }
+    FitFrame frame;
+    if (xs.empty()) return frame;
+    frame.originX = medianOf(xs);
+    frame.originY = medianOf(ys);
+    std::vector<Real80> distances;
+    for (const Curve& curve : curves.curves) {
+        for (std::size_t i = 0; i < curve.x.size(); ++i) {
+            distances.push_back(std::hypot(curve.x[i] - frame.originX, curve.y[i] - frame.originY));
+        }
+    }
+    const double extent = static_cast<double>(4 * medianOf(distances));
+    if (extent > 0 && std::isfinite(extent)) frame.extent = extent;
+    frame.unit = unitOf(frame.extent);
+    return frame;
+}
+
+FitFrame meanFrameOf(const CurveStore& curves) {
+    FitFrame frame;
+    Real80 minX = 0, maxX = 0, minY = 0, maxY = 0, sumX = 0, sumY = 0;
+    std::int64_t count = 0;
+    for (const Curve& curve : curves.curves) {
+        for (std::size_t i = 0; i < curve.x.size(); ++i) {
+            if (count == 0) {
+                minX = maxX = curve.x[i];
+                minY = maxY = curve.y[i];
+            }
+            minX = std::min(minX, curve.x[i]);
+            maxX = std::max(maxX, curve.x[i]);
+            minY = std::min(minY, curve.y[i]);
+            maxY = std::max(maxY, curve.y[i]);
+            sumX += curve.x[i];
+            sumY += curve.y[i];
+            ++count;
+        }
+    }
+    if (count > 0) {
+        frame.originX = sumX / static_cast<Real80>(count);
+        frame.originY = sumY / static_cast<Real80>(count);
+        const double extent = static_cast<double>(std::hypot(maxX - minX, maxY - minY));
+        if (extent > 0 && std::isfinite(extent)) frame.extent = extent;
+    }
+    frame.unit = unitOf(frame.extent);
+    return frame;
+}
 
 /// The deviation of one point from its ring, as Ceres asks for it.
 template <CurveModel M>
@@ -137,6 +214,116 @@ std::optional<ModelStandardErrors> standardErrorsOf(ceres::Problem& problem, con
 
 }  // namespace
 
+std::string_view stopReasonName(StopReason reason) {
+    switch (reason) {
+        case StopReason::Converged: return "converged";
+        case StopReason::IterationLimit: return "iteration limit";
+        case StopReason::NoProgress: break;
+    }
+    return "no progress";
+}
+
+StopReason stopReasonOf(ceres::TerminationType termination, const std::string& message) {
+    switch (termination) {
+        case ceres::NO_CONVERGENCE: return StopReason::IterationLimit;
+        case ceres::CONVERGENCE:
+        case ceres::USER_SUCCESS:
+            // The trust region shrinks to nothing when no step lowers the sum any more although
+            // none of the convergence tests holds.
+            return message.find("trust region radius") != std::string::npos ? StopReason::NoProgress
+                                                                             : StopReason::Converged;
+        default: return StopReason::NoProgress;
+    }
+}
+
+void silenceSolverLog() {
+    static const bool silenced = [] {
+        FLAGS_minloglevel = google::GLOG_FATAL;
+        return true;
+    }();
+    (void)silenced;
+}
+
+bool StallWatch::stalledAfter(double cost, double fraction) {
+    costs_.push_back(cost);
+    const std::size_t n = costs_.size();
+    return n > stallIterations && costs_[n - 1 - stallIterations] - costs_[n - 1] < fraction * costs_[n - 1];
+}
+
+double FitFrame::shortest() const { return smallestLength * extent / unit; }
+double FitFrame::longest() const { return largestLength * extent / unit; }
+
+FitFrame fitFrameOf(const CurveStore& curves, bool robust) { return robust ? robustFrameOf(curves) : meanFrameOf(curves); }
+
+std::vector<RingPoints> ringsInFrame(const CurveStore& curves, const FitFrame& frame) {
+    std::vector<RingPoints> rings;
+    for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
+        const Curve& curve = curves.curves[static_cast<std::size_t>(j - 1)];
+        if (curve.x.empty()) continue;
+        RingPoints ring;
+        ring.curve = j;
+        for (std::size_t i = 0; i < curve.x.size(); ++i) {
+            ring.x.push_back(static_cast<double>((curve.x[i] - frame.originX) / frame.unit));
+            ring.y.push_back(static_cast<double>((curve.y[i] - frame.originY) / frame.unit));
+        }
+        rings.push_back(std::move(ring));
+    }
+    return rings;
+}
+
+double robustSigma(std::vector<double> deviations, double floor) {
+    if (deviations.empty()) return floor;
+    for (double& d : deviations) d = std::fabs(d);
+    const auto middle = deviations.begin() + static_cast<std::ptrdiff_t>(deviations.size() / 2);
+    std::nth_element(deviations.begin(), middle, deviations.end());
+    return std::max(robust::madToSigma * *middle, floor);
+}
+
+void applyRobustLoss(const ceres::LossFunction* loss, std::size_t count, double* residuals, double* sharedRows,
+                     int sharedWidth, double* ringRows, int ringWidth) {
+    if (loss == nullptr) return;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double e = residuals[i];
+        double rho[3];
+        loss->Evaluate(e * e, rho);
+        const double root = std::sqrt(rho[0]);
+        // d/de of sign(e) sqrt(rho(e^2)) = rho'(e^2) |e| / sqrt(rho(e^2)), which tends to 1 at e = 0.
+        const double slope = root > 0 ? rho[1] * std::fabs(e) / root : 1;
+        residuals[i] = std::copysign(root, e);
+        if (sharedRows != nullptr) {
+            for (int k = 0; k < sharedWidth; ++k) sharedRows[i * static_cast<std::size_t>(sharedWidth) + k] *= slope;
+        }
+        if (ringRows != nullptr) {
+            for (int k = 0; k < ringWidth; ++k) ringRows[i * static_cast<std::size_t>(ringWidth) + k] *= slope;
+        }
+    }
+}
+
+double probedValue(double value, double sign, const ParameterInfo& info, const FitFrame& frame, double placeMargin) {
+    switch (info.unit) {
+        case ParameterUnit::Angle: return value + sign * probe::angle;
+        case ParameterUnit::Fraction: return std::clamp(value + sign * probe::fraction, placeMargin, 1 - placeMargin);
+        case ParameterUnit::Length: break;
+    }
+    const double stepped = value + sign * probe::length * frame.extent;
+    // A length bounded at all (not the centre) keeps within the frame's bounds of a length.
+    return std::isfinite(info.lower) || std::isfinite(info.upper)
+               ? std::clamp(stepped, frame.shortest(), frame.longest())
+               : stepped;
+}
+
+double leastCorrelationEigenvalue(const double* covariance, int size) {
+    Eigen::MatrixXd correlation(size, size);
+    for (int r = 0; r < size; ++r) {
+        for (int c = 0; c < size; ++c) {
+            const double product = covariance[r * size + r] * covariance[c * size + c];
+            correlation(r, c) = product > 0 ? covariance[r * size + c] / std::sqrt(product) : 0;
+        }
+    }
+    const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> solver(correlation, Eigen::EigenvaluesOnly);
+    return solver.info() == Eigen::Success ? solver.eigenvalues()(0) : 0;
+}
+
 template <CurveModel M>
 ModelFitResult fitCurveModel(const std::vector<RingPoints>& rings, const CurveParameters& start,
                              const ModelFitSettings& settings) {
@@ -182,6 +369,7 @@ ModelFitResult fitCurveModel(const std::vector<RingPoints>& rings, const CurvePa
         }
     }
 
+    silenceSolverLog();
     ceres::Solver::Options options;
     options.trust_region_strategy_type = ceres::LEVENBERG_MARQUARDT;
     options.linear_solver_type = ceres::DENSE_QR;
@@ -194,6 +382,7 @@ ModelFitResult fitCurveModel(const std::vector<RingPoints>& rings, const CurvePa
     if (pointCount > 0) ceres::Solve(options, &problem, &summary);
     result.iterations = static_cast<std::int32_t>(summary.iterations.size());
     result.converged = summary.termination_type == ceres::CONVERGENCE;
+    result.stopReason = stopReasonOf(summary.termination_type, summary.message);
 
     double sumOfSquares = 0;
     for (std::size_t j = 0; j < ringCount; ++j) {

@@ -1,8 +1,6 @@
 #include "fit/oval_fit.hpp"
 
 #include <ceres/ceres.h>
-#include <glog/logging.h>
-#include <Eigen/Dense>
 
 #include <algorithm>
 #include <array>
@@ -11,27 +9,12 @@
 #include <numbers>
 
 #include "base/constants.hpp"
+#include "fit/model_fit.hpp"
 #include "fit/own_frame_arc.hpp"
 #include "fit/ring_covariance.hpp"
 #include "fit/ring_deviations.hpp"
 
 namespace {
-
-// The scale of the robust loss is this many robust standard deviations (the Cauchy loss's usual
-// tuning, 95 % efficient on normal noise).
-constexpr double cauchyTuning = 2.385;
-// The median absolute deviation times this estimates the standard deviation of normal noise.
-constexpr double madToSigma = 1.4826;
-// A robust fit stops refining its scale when the scale changes by less than this fraction.
-constexpr double scaleSettled = 0.1;
-constexpr int maxRobustRounds = 4;
-// Points whose weight falls below this are listed: one fifth means a deviation of twice the
-// scale, beyond about five standard deviations, which is a slip rather than noise.
-constexpr double downWeightedBelow = 0.2;
-// Bounds of the lengths, in units of the drawing's extent: positive, so that the construction
-// never collapses, and finite, so that OB and the radii cannot run away.
-constexpr double smallestLength = 1e-9;
-constexpr double largestLength = 1e3;
 
 /// The fit's own variables: the centre relative to the drawing's origin point, the rotation, OA,
 /// OB, and the fractions that place C on O A1 and D on C1 B1; one AE per ring.
@@ -39,26 +22,6 @@ struct Variables {
     std::array<double, sharedVariableCount> shared{};
     std::vector<double> ae;
 };
-
-/// With a robust loss rho, each deviation e becomes sign(e) sqrt(rho(e^2)), and its derivatives
-/// follow.
-void applyLoss(const ceres::LossFunction* loss, std::size_t count, double* residuals, double* sharedRows,
-               double* aeRows) {
-    if (loss == nullptr) return;
-    for (std::size_t i = 0; i < count; ++i) {
-        const double e = residuals[i];
-        double rho[3];
-        loss->Evaluate(e * e, rho);
-        const double root = std::sqrt(rho[0]);
-        // d/de of sign(e) sqrt(rho(e^2)) = rho'(e^2) |e| / sqrt(rho(e^2)), which tends to 1 at e = 0.
-        const double slope = root > 0 ? rho[1] * std::fabs(e) / root : 1;
-        residuals[i] = std::copysign(root, e);
-        if (sharedRows != nullptr) {
-            for (int k = 0; k < sharedVariableCount; ++k) sharedRows[i * sharedVariableCount + k] *= slope;
-        }
-        if (aeRows != nullptr) aeRows[i] *= slope;
-    }
-}
 
 /// The deviations of one ring for the solver: the shared variables and the ring's AE. With a robust
 /// loss rho, each deviation e becomes sign(e) sqrt(rho(e^2)): the solver's sum of squares is then
@@ -75,7 +38,7 @@ public:
         double* sharedRows = jacobians != nullptr ? jacobians[0] : nullptr;
         double* aeRows = jacobians != nullptr ? jacobians[1] : nullptr;
         if (!evaluateRing(ring_, parameters[0], parameters[1][0], residuals, sharedRows, aeRows)) return false;
-        applyLoss(loss_, ring_.x.size(), residuals, sharedRows, aeRows);
+        applyRobustLoss(loss_, ring_.x.size(), residuals, sharedRows, sharedVariableCount, aeRows, 1);
         return true;
     }
 
@@ -84,101 +47,13 @@ private:
     const ceres::LossFunction* loss_;
 };
 
-/// Where the fit's coordinates start (the middle of the points, so that a survey's large
-/// coordinates keep their digits), how large the drawing is, and the unit the fit measures lengths
-/// in: a power of two near the drawing's extent, so that a drawing a millionth or a billion units
-/// across is fitted in the same numbers as one a unit across (a power of two scales every
-/// length exactly), and the solver's and the covariance's absolute thresholds mean the same at
-/// every size.
-struct Frame {
-    Real80 originX = 0, originY = 0;
-    double extent = 1;
-    double unit = 1;
-    double shortest() const { return smallestLength * extent / unit; }
-    double longest() const { return largestLength * extent / unit; }
-};
-
-// Drawings from about a thousandth to about a million units across are fitted in their own units,
-// as they always were, so that their results keep every digit; others in a power of two near their
-// extent.
-constexpr int smallestOwnUnitExponent = -10;
-constexpr int largestOwnUnitExponent = 20;
-
-double unitOf(double extent) {
-    const int exponent = std::ilogb(extent);
-    if (exponent >= smallestOwnUnitExponent && exponent <= largestOwnUnitExponent) return 1;
-    return std::ldexp(1.0, exponent);
-}
-
-/// The median of `values` (reordered).
-Real80 medianOf(std::vector<Real80>& values) {
-    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    return *middle;
-}
-
-/// The frame of a robust fit: the median point, and four times the median distance of the points
-/// from it for the extent (about the diagonal of a whole ring's box). A point typed a thousand
-/// times too far would drag the mean and the box with it, and with them the digits of every
-/// other point and the bounds of the lengths.
-Frame robustFrameOf(const CurveStore& curves) {
-    std::vector<Real80> xs, ys;
-    for (const Curve& curve : curves.curves) {
-        xs.insert(xs.end(), curve.x.begin(), curve.x.end());
-        ys.insert(ys.end(), curve.y.begin(), curve.y.end());
-    }
-    Frame frame;
-    if (xs.empty()) return frame;
-    frame.originX = medianOf(xs);
-    frame.originY = medianOf(ys);
-    std::vector<Real80> distances;
-    for (const Curve& curve : curves.curves) {
-        for (std::size_t i = 0; i < curve.x.size(); ++i) {
-            distances.push_back(std::hypot(curve.x[i] - frame.originX, curve.y[i] - frame.originY));
-        }
-    }
-    const double extent = static_cast<double>(4 * medianOf(distances));
-    if (extent > 0 && std::isfinite(extent)) frame.extent = extent;
-    frame.unit = unitOf(frame.extent);
-    return frame;
-}
-
-Frame frameOf(const CurveStore& curves) {
-    Frame frame;
-    Real80 minX = 0, maxX = 0, minY = 0, maxY = 0, sumX = 0, sumY = 0;
-    std::int64_t count = 0;
-    for (const Curve& curve : curves.curves) {
-        for (std::size_t i = 0; i < curve.x.size(); ++i) {
-            if (count == 0) {
-                minX = maxX = curve.x[i];
-                minY = maxY = curve.y[i];
-            }
-            minX = std::min(minX, curve.x[i]);
-            maxX = std::max(maxX, curve.x[i]);
-            minY = std::min(minY, curve.y[i]);
-            maxY = std::max(maxY, curve.y[i]);
-            sumX += curve.x[i];
-            sumY += curve.y[i];
-            ++count;
-        }
-    }
-    if (count > 0) {
-        frame.originX = sumX / static_cast<Real80>(count);
-        frame.originY = sumY / static_cast<Real80>(count);
-        const double extent = static_cast<double>(std::hypot(maxX - minX, maxY - minY));
-        if (extent > 0 && std::isfinite(extent)) frame.extent = extent;
-    }
-    frame.unit = unitOf(frame.extent);
-    return frame;
-}
-
 double normalisedRotation(double theta) {
     // The oval is the same turned by half a turn.
     theta = std::remainder(theta, std::numbers::pi);
     return theta <= -std::numbers::pi / 2 ? theta + std::numbers::pi : theta;
 }
 
-Variables variablesOf(const CoefficientVector& c, const Frame& frame) {
+Variables variablesOf(const CoefficientVector& c, const FitFrame& frame) {
     // In the fit's unit: the drawing's lengths divided by it.
     auto inUnits = [&](Real80 value) { return static_cast<double>(value / frame.unit); };
     auto length = [&](int k) {
@@ -204,7 +79,7 @@ Variables variablesOf(const CoefficientVector& c, const Frame& frame) {
     return v;
 }
 
-CoefficientVector coefficientsOf(const Variables& v, const Frame& frame) {
+CoefficientVector coefficientsOf(const Variables& v, const FitFrame& frame) {
     const Real80 unit = frame.unit;
     const Real80 a = v.shared[variable::oa] * unit;
     const Real80 b = v.shared[variable::ob] * unit;
@@ -222,44 +97,11 @@ CoefficientVector coefficientsOf(const Variables& v, const Frame& frame) {
     return out;
 }
 
-StopReason stopReasonOf(const ceres::Solver::Summary& summary) {
-    switch (summary.termination_type) {
-        case ceres::NO_CONVERGENCE: return StopReason::IterationLimit;
-        case ceres::CONVERGENCE:
-        case ceres::USER_SUCCESS:
-            // The trust region shrinks to nothing when no step lowers the sum any more although
-            // none of the convergence tests holds.
-            return summary.message.find("trust region radius") != std::string::npos ? StopReason::NoProgress
-                                                                                    : StopReason::Converged;
-        default: return StopReason::NoProgress;
-    }
-}
-
-/// Ceres's own log lines would mix with the program's output.
-void silenceSolverLog() {
-    static const bool silenced = [] {
-        FLAGS_minloglevel = google::GLOG_FATAL;
-        return true;
-    }();
-    (void)silenced;
-}
-
 /// The points of every ring with points, in the fit's frame and unit.
 class FitData {
 public:
-    FitData(const CurveStore& curves, const Frame& frame) {
-        for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
-            const Curve& curve = curves.curves[static_cast<std::size_t>(j - 1)];
-            if (curve.x.empty()) continue;
-            RingPoints ring;
-            ring.curve = j;
-            for (std::size_t i = 0; i < curve.x.size(); ++i) {
-                ring.x.push_back(static_cast<double>((curve.x[i] - frame.originX) / frame.unit));
-                ring.y.push_back(static_cast<double>((curve.y[i] - frame.originY) / frame.unit));
-            }
-            pointCount_ += static_cast<std::int64_t>(ring.x.size());
-            rings_.push_back(std::move(ring));
-        }
+    FitData(const CurveStore& curves, const FitFrame& frame) : rings_(ringsInFrame(curves, frame)) {
+        for (const RingPoints& ring : rings_) pointCount_ += static_cast<std::int64_t>(ring.x.size());
     }
     const std::vector<RingPoints>& rings() const { return rings_; }
     std::int64_t pointCount() const { return pointCount_; }
@@ -286,25 +128,16 @@ private:
     std::int64_t pointCount_ = 0;
 };
 
-/// The median absolute deviation, as a standard deviation, never below `floor`.
-double robustSigma(std::vector<double> deviations, double floor) {
-    if (deviations.empty()) return floor;
-    for (double& d : deviations) d = std::fabs(d);
-    const auto middle = deviations.begin() + static_cast<std::ptrdiff_t>(deviations.size() / 2);
-    std::nth_element(deviations.begin(), middle, deviations.end());
-    return std::max(madToSigma * *middle, floor);
-}
-
 /// Tells the caller of every iteration, with the oval as it stands after it.
 class IterationRelay final : public ceres::IterationCallback {
 public:
-    IterationRelay(const FitData& data, const Variables& variables, const Frame& frame, const OvalFitSettings& settings,
+    IterationRelay(const FitData& data, const Variables& variables, const FitFrame& frame, const OvalFitSettings& settings,
                    const IterationReport& report, std::int32_t firstNumber)
         : data_(data), variables_(variables), frame_(frame), settings_(settings), report_(report),
           next_(firstNumber) {}
 
     ceres::CallbackReturnType operator()(const ceres::IterationSummary& summary) override {
-        costs_.push_back(summary.cost);
+        const bool stalled = stall_.stalledAfter(summary.cost, settings_.stallFraction);
         // Iteration 0 is the start of the round, reported as the end of the round before.
         if (summary.iteration == 0) return ceres::SOLVER_CONTINUE;
         FitIteration iteration;
@@ -321,21 +154,17 @@ public:
             iteration.coefficients = coefficientsOf(variables_, frame_);
             report_(iteration);
         }
-        const std::size_t n = costs_.size();
-        if (n > stallIterations && costs_[n - 1 - stallIterations] - costs_[n - 1] < settings_.stallFraction * costs_[n - 1]) {
-            return ceres::SOLVER_TERMINATE_SUCCESSFULLY;
-        }
-        return ceres::SOLVER_CONTINUE;
+        return stalled ? ceres::SOLVER_TERMINATE_SUCCESSFULLY : ceres::SOLVER_CONTINUE;
     }
     std::int32_t next() const { return next_; }
 
 private:
     const FitData& data_;
     const Variables& variables_;
-    const Frame& frame_;
+    const FitFrame& frame_;
     const OvalFitSettings& settings_;
     const IterationReport& report_;
-    std::vector<double> costs_;  // after each iteration, the start of the round first
+    StallWatch stall_;
     std::int32_t next_;
     double lastRms_ = 0;
     bool haveRms_ = false;
@@ -344,7 +173,7 @@ private:
 /// One least-squares problem over the variables, with or without a robust loss of scale `scale`.
 class FitProblem {
 public:
-    FitProblem(const FitData& data, Variables& variables, const Frame& frame, double robustScale, double placeMargin)
+    FitProblem(const FitData& data, Variables& variables, const FitFrame& frame, double robustScale, double placeMargin)
         : variables_(variables) {
         // The solver's threads add up the rings' costs and their parts of the normal equations
         // in whatever order they finish, which changed the last digits from run to run: the
@@ -421,7 +250,7 @@ private:
                                          sharedRows.data(), aeRows.data())) {
                     return std::nullopt;
                 }
-                applyLoss(loss_.get(), count, residuals.data(), sharedRows.data(), aeRows.data());
+                applyRobustLoss(loss_.get(), count, residuals.data(), sharedRows.data(), sharedVariableCount, aeRows.data(), 1);
                 for (std::size_t i = 0; i < count; ++i) {
                     accumulated.addRow(r, &sharedRows[i * sharedVariableCount], aeRows[i]);
                 }
@@ -482,22 +311,6 @@ double standardError(const Jet8& value, const FitProblem::Covariance& cov, std::
     return std::sqrt(std::max(sum, 0.0) * variance);
 }
 
-/// The least eigenvalue of the correlations of the shared variables.
-double leastCorrelationEigenvalue(const FitProblem::Covariance& cov) {
-    Eigen::Matrix<double, sharedVariableCount, sharedVariableCount> correlation;
-    for (int r = 0; r < sharedVariableCount; ++r) {
-        for (int c = 0; c < sharedVariableCount; ++c) {
-            const double product = cov.shared[static_cast<std::size_t>(r * sharedVariableCount + r)] *
-                                   cov.shared[static_cast<std::size_t>(c * sharedVariableCount + c)];
-            correlation(r, c) = product > 0 ? cov.shared[static_cast<std::size_t>(r * sharedVariableCount + c)] /
-                                                  std::sqrt(product)
-                                            : 0;
-        }
-    }
-    const Eigen::SelfAdjointEigenSolver<decltype(correlation)> solver(correlation, Eigen::EigenvaluesOnly);
-    return solver.info() == Eigen::Success ? solver.eigenvalues()(0) : 0;
-}
-
 /// The standard errors, lengths in the drawing's units (`unit` being the fit's).
 StandardErrors standardErrorsOf(const Variables& v, const FitData& data, const FitProblem::Covariance& cov,
                                 double variance, double unit) {
@@ -526,16 +339,6 @@ StandardErrors standardErrorsOf(const Variables& v, const FitData& data, const F
     return e;
 }
 
-// A fit that stops without a single step is tried from steps of these sizes along each shared
-// variable, both ways: the centre and the lengths as fractions of the drawing's extent, the
-// rotation in radians, the places of C and D as fractions of their segments.
-constexpr double probeCentre = 1e-3;
-constexpr double probeRotation = 1e-2;
-constexpr double probeLength = 1e-3;
-constexpr double probePlace = 2e-2;
-// A probe counts when it lowers the sum of squares by more than this fraction.
-constexpr double probeGain = 1e-9;
-
 /// Copies `from` into `to` element by element: the solver's problem holds pointers into `to`'s
 /// storage, which an assignment of the vector might replace.
 void copyInPlace(Variables& to, const Variables& from) {
@@ -544,27 +347,21 @@ void copyInPlace(Variables& to, const Variables& from) {
 }
 
 /// The shared variables stepped once along variable k, `sign` either way, kept within bounds.
-Variables probedVariables(const Variables& from, int k, double sign, const Frame& frame, double placeMargin) {
+Variables probedVariables(const Variables& from, int k, double sign, const FitFrame& frame, double placeMargin) {
+    static const std::vector<ParameterInfo> infos = parameterList<EightCentreModel>(0);
     Variables v = from;
     double& x = v.shared[static_cast<std::size_t>(k)];
-    switch (k) {
-        case variable::centreX:
-        case variable::centreY: x += sign * probeCentre * frame.extent; break;
-        case variable::rotation: x += sign * probeRotation; break;
-        case variable::oa:
-        case variable::ob: x = std::clamp(x + sign * probeLength * frame.extent, frame.shortest(), frame.longest()); break;
-        default: x = std::clamp(x + sign * probePlace, placeMargin, 1 - placeMargin); break;
-    }
+    x = probedValue(x, sign, infos[static_cast<std::size_t>(k)], frame, placeMargin);
     return v;
 }
 
 /// Where a fit that stopped at its start should begin again: of the steps along each shared
 /// variable both ways, the one with the lowest sum of squares, when it is lower than `sum` (the
 /// start's) at all. `evaluations` counts the probes.
-std::optional<Variables> betterProbe(const Variables& start, const FitData& data, const Frame& frame,
+std::optional<Variables> betterProbe(const Variables& start, const FitData& data, const FitFrame& frame,
                                      const OvalFitSettings& settings, double sum, std::int32_t& evaluations) {
     std::optional<Variables> best;
-    double lowest = sum * (1 - probeGain);
+    double lowest = sum * (1 - probe::gain);
     for (int k = 0; k < sharedVariableCount; ++k) {
         for (const double sign : {1.0, -1.0}) {
             Variables probed = probedVariables(start, k, sign, frame, settings.placeMargin);
@@ -582,31 +379,22 @@ std::optional<Variables> betterProbe(const Variables& start, const FitData& data
 
 }  // namespace
 
-std::string_view stopReasonName(StopReason reason) {
-    switch (reason) {
-        case StopReason::Converged: return "converged";
-        case StopReason::IterationLimit: return "iteration limit";
-        case StopReason::NoProgress: break;
-    }
-    return "no progress";
-}
-
 OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const OvalFitSettings& settings,
                 const IterationReport& report) {
     silenceSolverLog();
-    const Frame frame = settings.robust ? robustFrameOf(curves) : frameOf(curves);
+    const FitFrame frame = fitFrameOf(curves, settings.robust);
     const FitData data(curves, frame);
     Variables variables = variablesOf(start, frame);
     OvalFit fit;
 
     double scale = 0;
     if (settings.robust) {
-        scale = cauchyTuning * robustSigma(data.deviations(variables), frame.shortest());
+        scale = robust::cauchyTuning * robustSigma(data.deviations(variables), frame.shortest());
     }
     std::int32_t nextIteration = 1;
     std::unique_ptr<FitProblem> problem;
     ceres::Solver::Summary summary;
-    for (int round = 0; round < (settings.robust ? maxRobustRounds : 1); ++round) {
+    for (int round = 0; round < (settings.robust ? robust::maxRounds : 1); ++round) {
         problem = std::make_unique<FitProblem>(data, variables, frame, scale, settings.placeMargin);
         IterationRelay relay(data, variables, frame, settings, report, nextIteration);
         summary = problem->solve(settings.maxIterations - fit.iterations, settings.functionTolerance, relay);
@@ -614,12 +402,12 @@ OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const 
         fit.iterations += static_cast<std::int32_t>(summary.iterations.size() > 0 ? summary.iterations.size() - 1 : 0);
         fit.evaluations += std::max(summary.num_residual_evaluations, 0);
         if (!settings.robust || fit.iterations >= settings.maxIterations) break;
-        const double next = cauchyTuning * robustSigma(data.deviations(variables), frame.shortest());
-        const bool settled = std::fabs(next - scale) <= scaleSettled * scale;
+        const double next = robust::cauchyTuning * robustSigma(data.deviations(variables), frame.shortest());
+        const bool settled = std::fabs(next - scale) <= robust::scaleSettled * scale;
         if (settled) break;
         scale = next;
     }
-    fit.stopReason = stopReasonOf(summary);
+    fit.stopReason = stopReasonOf(summary.termination_type, summary.message);
     // "Converged at the starting values" only when no step from any direction leads lower.
     if (fit.iterations == 0 && fit.stopReason != StopReason::IterationLimit && !settings.robust) {
         double sum = 0;
@@ -630,7 +418,7 @@ OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const 
             summary = problem->solve(settings.maxIterations, settings.functionTolerance, relay);
             fit.iterations += static_cast<std::int32_t>(summary.iterations.size() > 0 ? summary.iterations.size() - 1 : 0);
             fit.evaluations += std::max(summary.num_residual_evaluations, 0);
-            fit.stopReason = stopReasonOf(summary);
+            fit.stopReason = stopReasonOf(summary.termination_type, summary.message);
         }
     }
     variables.shared[variable::rotation] = normalisedRotation(variables.shared[variable::rotation]);
@@ -647,7 +435,7 @@ OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const 
                                         ? sigma * sigma * static_cast<double>(data.pointCount()) / freedom
                                         : 2 * summary.final_cost / freedom;
             fit.standardErrors = standardErrorsOf(variables, data, *cov, variance, frame.unit);
-            fit.leastCorrelationEigenvalue = leastCorrelationEigenvalue(*cov);
+            fit.leastCorrelationEigenvalue = leastCorrelationEigenvalue(cov->shared.data(), sharedVariableCount);
         }
     }
 
@@ -658,7 +446,7 @@ OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const 
         for (const RingPoints& ring : data.rings()) {
             for (std::size_t i = 0; i < ring.x.size(); ++i, ++at) {
                 const double weight = 1 / (1 + (deviations[at] / scale) * (deviations[at] / scale));
-                if (weight < downWeightedBelow) {
+                if (weight < robust::downWeightedBelow) {
                     fit.downWeighted.push_back(
                         {ring.curve, static_cast<std::int32_t>(i + 1), deviations[at] * Real80(frame.unit), weight});
                 }
