@@ -9,6 +9,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -113,6 +115,84 @@ inline constexpr double gain = 1e-9;
 /// within its bounds: a bounded length within the frame's shortest and longest, a fraction within
 /// [placeMargin, 1 - placeMargin].
 double probedValue(double value, double sign, const ParameterInfo& info, const FitFrame& frame, double placeMargin);
+
+/// The rotation in (-pi/2, pi/2]: every model's curve is the same turned by half a turn.
+double normalisedRotation(double theta);
+
+// ------------------------------------------------------------------------------- the ring solver
+
+/// How the ring solver runs.
+struct RingSolverSettings {
+    /// A robust loss: a point far beyond the typical deviation pulls the curve less and less.
+    bool robust = false;
+    /// Solver iterations at most, over all rounds of a robust fit.
+    std::int32_t maxIterations = 1000;
+    /// Relative change of the sum of squares in one iteration below which the solver has converged.
+    double functionTolerance = 1e-10;
+    /// The fit has also converged when the sum of squares fell by less than this fraction over the
+    /// last stallIterations iterations. 0: never.
+    double stallFraction = 1e-5;
+    /// The covariance at the optimum.
+    bool standardErrors = true;
+    /// Told of each long stage after the iterations as it starts ("standard errors"); may be empty.
+    std::function<void(const std::string&)> stageReport;
+    /// How far a place on a segment (a parameter in [0, 1]) keeps from the segment's ends.
+    double placeMargin = 0;
+};
+
+/// One iteration of the ring solver: the family after it, in the fit's frame and unit, and the root
+/// mean square deviation in the drawing's units.
+struct RingSolverIteration {
+    std::int32_t number = 0;
+    bool accepted = false;  // false: the step was rejected and the family is unchanged
+    const CurveParameters* parameters = nullptr;
+    double rms = 0;
+};
+using RingSolverReport = std::function<void(const RingSolverIteration&)>;
+
+/// The unscaled covariance (the inverse of J^T J) of the shared block with itself, and with and of
+/// each ring's block, for the rings with points in the order they were given; row by row.
+struct BlockCovariance {
+    std::vector<double> shared;
+    std::vector<std::vector<double>> sharedWithRing;
+    std::vector<std::vector<double>> ring;
+};
+
+/// A point whose weight the robust loss brought below robust::downWeightedBelow.
+struct DownWeightedPoint {
+    std::int32_t ring = 0, point = 0;  // counted from 1
+    Real80 deviation = 0;              // in the drawing's units
+    double weight = 0;
+};
+
+/// What the ring solver ended on, besides the family.
+struct RingSolverResult {
+    StopReason stopReason = StopReason::Converged;
+    std::int32_t iterations = 0;
+    std::int32_t evaluations = 0;  // of all deviations
+    /// With standard errors asked for, more points than parameters and a Jacobian of full rank.
+    std::optional<BlockCovariance> covariance;
+    /// The residual variance that scales the covariance into standard errors, in the fit's unit.
+    double variance = 0;
+    double leastCorrelationEigenvalue = std::numeric_limits<double>::quiet_NaN();
+    double robustScale = 0;  // in the drawing's units (robust fit only)
+    std::vector<DownWeightedPoint> downWeighted;
+};
+
+/// Fits model M to `rings` (points in the frame's origin and unit; ring r belongs to
+/// parameters.rings[rings[r].curve - 1]), from and into `parameters` (in the fit's frame and unit;
+/// rings without points keep theirs; the rotation ends normalised). One cost per ring: its points'
+/// deviations, with the robust loss applied point by point; the shared block is eliminated last.
+/// Each parameter is kept within bounds: a place on a segment within [placeMargin, 1 - placeMargin],
+/// a length within the model's bounds and the frame's longest, a length of the shape (which keeps
+/// the construction apart) from the frame's shortest. A robust fit refines its scale over up to
+/// robust::maxRounds rounds. A fit that would stop without a single step first tries a probing
+/// step along each shared parameter both ways, and goes on from the one that lowers the sum of
+/// squares most. The eight-centre oval's deviations take their derivatives by hand
+/// (fit/ring_deviations), every other model's automatically through its templated deviation.
+template <CurveModel M>
+RingSolverResult solveRings(const std::vector<RingPoints>& rings, const FitFrame& frame, CurveParameters& parameters,
+                            const RingSolverSettings& settings, const RingSolverReport& report = {});
 
 /// The least eigenvalue of the correlation matrix of a covariance (`size` x `size`, row by row):
 /// 1 when the parameters are independent, near 0 when some combination of them is barely

@@ -60,12 +60,6 @@ struct StandardErrors {
     std::vector<std::optional<RingErrors>> rings;
 };
 
-/// A point whose weight the robust loss brought below one half.
-struct DownWeightedPoint {
-    std::int32_t ring = 0, point = 0;  // counted from 1
-    Real80 deviation = 0;
-    double weight = 0;
-};
 
 struct OvalFit {
     CoefficientVector coefficients;  // rotation in radians, in (-pi/2, pi/2]; lengths positive
