@@ -2,11 +2,6 @@
 
 #include <cmath>
 
-QuadrantOval<Real80> quadrantOvalOf(const OvalConstruction& k) {
-    const PlanePoint& d1 = k.localPoint(ConstructionPoint::D1);
-    return {k.oa, k.ob, k.oc, d1.x, d1.y, k.stepMed, k.stepMax};
-}
-
 OwnFrame ownFrameOf(const OvalConstruction& k) {
     return {quadrantOvalOf(k), k.cx, k.cy, std::cos(k.theta), std::sin(k.theta)};
 }

@@ -12,7 +12,7 @@
 #include <vector>
 
 /// What a parameter measures.
-enum class ParameterUnit { Length, Angle };
+enum class ParameterUnit { Length, Angle, Fraction };  // Fraction: a ratio of two lengths
 
 /// One parameter of a model: its name as a person reads it ("OA", "AE2"), its unit and the
 /// bounds a fit keeps it within (infinite where there is none).
@@ -43,6 +43,13 @@ struct CurveParameters {
 struct RingAxes {
     double semiMajor = 0;
     double semiMinor = 0;
+};
+
+/// The two semi-axes of one ring for any scalar type: a model may offer them so
+/// (ownFrameSemiAxes), for a fit to carry their derivatives.
+template <typename T>
+struct RingAxesOf {
+    T semiMajor, semiMinor;
 };
 
 /// A point of an outline and the curve's outward unit normal there.

@@ -9,17 +9,23 @@
 #include <gtest/gtest.h>
 
 #include "model/curve_model.hpp"
+#include "model/eight_centre_model.hpp"
 #include "model/ellipse_model.hpp"
 #include "model/four_centre_model.hpp"
 
 namespace {
 
-enum class Kind { Ellipse, FourCentre };
+enum class Kind { Ellipse, FourCentre, EightCentre };
 
 /// Calls f with a value of the model that `kind` names.
 template <typename F>
 auto withModel(Kind kind, F&& f) {
-    return kind == Kind::Ellipse ? f(EllipseModel{}) : f(FourCentreModel{});
+    switch (kind) {
+        case Kind::Ellipse: return f(EllipseModel{});
+        case Kind::FourCentre: return f(FourCentreModel{});
+        case Kind::EightCentre: break;
+    }
+    return f(EightCentreModel{});
 }
 
 struct FamilyRow {
@@ -278,7 +284,13 @@ INSTANTIATE_TEST_SUITE_P(
         FamilyRow{"fourCentresTurnedFarAway", Kind::FourCentre, {{-1e6, 1e6, 2.5, 10, 6}, {{2}, {3.5}, {5}}}},
         FamilyRow{"fourCentreNearlyRound", Kind::FourCentre, {{0, 0, 0.4, 0.01, 1}, {{10}}}},
         FamilyRow{"fourCentreFlat", Kind::FourCentre, {{5, 5, -0.8, 40, 200}, {{1}}}},
-        FamilyRow{"fourCentreWithSmallSideCentre", Kind::FourCentre, {{0, 0, 1.1, 20, 0.5}, {{3}}}}),
+        FamilyRow{"fourCentreWithSmallSideCentre", Kind::FourCentre, {{0, 0, 1.1, 20, 0.5}, {{3}}}},
+        // Shape: OA, OB, then the places of C on O A1 and of D on C1 B1.
+        FamilyRow{"eightCentreAtOrigin", Kind::EightCentre, {{0, 0, 0, 10, 6, 0.5, 0.4}, {{2}}}},
+        FamilyRow{"eightCentresTurnedFarAway", Kind::EightCentre, {{-1e6, 1e6, 2.5, 10, 6, 0.3, 0.6}, {{2}, {3.5}, {5}}}},
+        FamilyRow{"eightCentreNearlyFourCentre", Kind::EightCentre, {{3, -4, -0.4, 8, 5, 0.7, 0.995}, {{1.5}}}},
+        FamilyRow{"eightCentreFlat", Kind::EightCentre, {{5, 5, -0.8, 40, 200, 0.8, 0.2}, {{1}, {4}}}},
+        FamilyRow{"eightCentreNearlyRound", Kind::EightCentre, {{0, 0, 1.0, 0.5, 0.3, 0.5, 0.5}, {{10}}}}),
     [](const auto& info) { return info.param.name; });
 
 // ---------------------------------------------------------------- the ellipse's distance
