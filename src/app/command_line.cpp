@@ -11,6 +11,7 @@
 #include "app/nearest_name.hpp"
 #include "base/run_error.hpp"
 #include "base/version.hpp"
+#include "fit/fit_run.hpp"
 
 namespace {
 
@@ -132,6 +133,8 @@ int runCommandLine(int argc, char** argv) {
                            "Starting values X,Y,ROT,OA,OB,OC,DC,AE1[,AE2...] (rotation in degrees), or a "
                            "coefficient file such as kelmar.coe (its own order: OA,OB,X,Y,ROT,OC,DC,AE...), instead "
                            "of the automatic ones");
+    fitCommand->add_option("--model", fit.model,
+                           "The curve to fit: eight-centre (the default), four-centre or ellipse");
     fitCommand->add_option("--out", fit.outDir, "Folder for the output files (default: the current folder)");
     fitCommand->add_flag("--robust", fit.robust,
                          "Use a robust loss, so that a digitising slip does not pull the oval; list the points "
@@ -178,6 +181,16 @@ int runCommandLine(int argc, char** argv) {
         const std::string sentence = unknown ? unknownOptionSentence(*unknown)
                                              : std::string(error.what()) +
                                                    "; run 'kelmar --help' for the commands and their options";
+        std::fflush(stdout);
+        std::fprintf(stderr, "kelmar: %s\n", sentence.c_str());
+        return exitStatus::usage;
+    }
+    if (*fitCommand && !fitModelNamed(fit.model)) {
+        const std::vector<std::string> models = fitModelNames();
+        const std::optional<std::string> nearest = nearestName(fit.model, models);
+        const std::string sentence = "--model '" + fit.model + "' names no curve: " +
+                                     (nearest ? "did you mean " + *nearest + "? The" : std::string("the")) +
+                                     " curves are " + listed(models) + " (run 'kelmar fit --help')";
         std::fflush(stdout);
         std::fprintf(stderr, "kelmar: %s\n", sentence.c_str());
         return exitStatus::usage;

@@ -12,6 +12,7 @@ struct FitOptions {
     std::optional<std::string> start;  // X,Y,ROT,OA,OB,OC,DC,AE1[,AE2...] as typed, or a coefficient file
     std::string outDir = ".";
     bool robust = false;
+    std::string model = "eight-centre";  // --model: eight-centre, four-centre or ellipse
     PlanSelection selection;  // --layer, --ring-by, --columns
 };
 int runFitCommand(const FitOptions& options);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <numbers>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -21,12 +22,17 @@
 #include "drawing/dxf_encoder.hpp"
 #include "drawing/svg_encoder.hpp"
 #include "fit/fit_quality.hpp"
+#include "fit/model_fit.hpp"
+#include "fit/model_quality.hpp"
 #include "fit/oval_fit.hpp"
 #include "fit/robust_start.hpp"
 #include "fit/starting_values.hpp"
 #include "input/coefficient_file.hpp"
 #include "app/plan_input.hpp"
 #include "input/input_kind.hpp"
+#include "model/ellipse_model.hpp"
+#include "model/four_centre_limit.hpp"
+#include "model/four_centre_model.hpp"
 #include "model/oval_construction.hpp"
 #include "report/fit_geopackage.hpp"
 #include "report/fit_json.hpp"
@@ -274,13 +280,16 @@ void refusePlanAsOutput(const std::string& plan, const std::string& folder) {
 }
 
 /// Writes the six files into `folder` as one set (the folder is created when missing) and returns
-/// their names; a failure leaves every earlier file as it was and ends the run.
+/// their names; a failure leaves every earlier file as it was and ends the run. An ellipse has no
+/// kelmar.coe: one that an earlier run left goes with the set, so that the folder never holds it
+/// beside files it does not belong to.
 std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curves, const std::string& folder,
                                       Progress& progress) {
     setActivity("writing the results");
-    OutputSet set =
-        startOutputSet(folder, {reportFileName, coefficientFileName, drawingFileName, pictureFileName, jsonFileName,
-                                geoPackageFileName});
+    const bool withCoefficients = run.model != FitModel::Ellipse;
+    std::vector<std::string> names{reportFileName, drawingFileName, pictureFileName, jsonFileName, geoPackageFileName};
+    if (withCoefficients) names.insert(names.begin() + 1, coefficientFileName);
+    OutputSet set = startOutputSet(folder, names);
     auto add = [&](const char* name, const std::string& text) {
         if (std::optional<OutputFailure> failure = addOutputText(set, name, text)) {
             abandonOutputSet(set);
@@ -301,9 +310,12 @@ std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curve
     // A fit of a million points makes files of many megabytes: none is held whole.
     progress.show(std::string("writing ") + reportFileName);
     stream(reportFileName, [&](OutputChannel& report) { writeFitReport(report, run, curves); });
-    {
+    if (withCoefficients) {
+        // A four-centre oval's file holds the fitted oval in its limiting position: the dialogue
+        // started from it begins at the four-centre answer, which no eight-centre start gave.
         OutputChannel coefficients = memoryOutput();
-        writeCoefficientText(coefficients, planSeenFrom(run.inputFileName, folder), run.start);
+        writeCoefficientText(coefficients, planSeenFrom(run.inputFileName, folder),
+                             run.model == FitModel::FourCentre ? inDegrees(run.fit.coefficients) : run.start);
         add(coefficientFileName, coefficients.captured);
     }
     // The drawing and the picture come from the same entities, drawn afresh for each so that
@@ -317,8 +329,15 @@ std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curve
     });
     progress.show(std::string("writing ") + pictureFileName);
     {
-        PictureCaption caption{run.inputFileName + ": eight-centre ovals fitted by kelmar fit",
+        const std::string curvesFitted = run.model == FitModel::EightCentre  ? "eight-centre ovals"
+                                         : run.model == FitModel::FourCentre ? "four-centre ovals"
+                                                                             : "ellipses";
+        PictureCaption caption{run.inputFileName + ": " + curvesFitted + " fitted by kelmar fit",
                                run.quality.deviations.rms};
+        if (run.model == FitModel::Ellipse) {
+            caption.lineOutlines = "fitted ellipses, as lines";
+            caption.lineOutlineRings = static_cast<std::size_t>(curves.curveCount());
+        }
         for (std::int32_t j = 1; j <= curves.curveCount() && ringSourceOf(curves, j); ++j) {
             caption.ringSources.push_back(describeRingSource(*ringSourceOf(curves, j), idsNamedInPicture));
         }
@@ -347,6 +366,7 @@ std::vector<std::string> writeOutputs(const FitRun& run, const CurveStore& curve
     progress.clear();
     std::vector<std::string> written;
     for (const OutputMember& member : set.members) written.push_back(member.shownName);
+    if (!withCoefficients) removeWithOutputSet(set, coefficientFileName);
     if (std::optional<OutputFailure> failure = commitOutputSet(set)) failInput(failure->status, failure->sentence);
     return written;
 }
@@ -365,9 +385,155 @@ int answerDecimals(const CoefficientVector& c) {
     return std::clamp(7 - static_cast<int>(std::ceil(std::log10(size))), 2, 12);
 }
 
+
+/// The rings of `curves` as the fit of a curve model takes them.
+std::vector<RingPoints> modelRingPoints(const CurveStore& curves) {
+    std::vector<RingPoints> rings;
+    for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
+        RingPoints ring;
+        ring.curve = j;
+        for (std::int32_t i = 1; i <= curves.pointCount(j); ++i) {
+            ring.x.push_back(static_cast<double>(curves.x(j, i)));
+            ring.y.push_back(static_cast<double>(curves.y(j, i)));
+        }
+        rings.push_back(std::move(ring));
+    }
+    return rings;
+}
+
+/// Each ring's semi-axes of the eight-centre start (rotation in radians).
+std::vector<RingAxes> startAxes(const CoefficientVector& start) {
+    const OvalConstruction k = buildOvalConstruction(start);
+    std::vector<RingAxes> axes;
+    for (std::int32_t j = 1; j <= start.curveCount(); ++j) {
+        const ArcRadii radii = arcRadii(k, start.coef(coefficient::ae(j)));
+        const SemiAxes s = semiAxes(k, radii.rMin, radii.rMax);
+        axes.push_back({static_cast<double>(s.semiMajor), static_cast<double>(s.semiMinor)});
+    }
+    return axes;
+}
+
+/// The placement of the eight-centre start, at the head of a shared block.
+std::vector<double> startPlacement(const CoefficientVector& start) {
+    return {static_cast<double>(start.coef(coefficient::centreX)), static_cast<double>(start.coef(coefficient::centreY)),
+            static_cast<double>(start.coef(coefficient::rotation))};
+}
+
+/// The ellipses of the eight-centre start's semi-axes about its centre and rotation.
+CurveParameters ellipseStart(const CoefficientVector& start) {
+    CurveParameters p;
+    p.shared = startPlacement(start);
+    for (const RingAxes& axes : startAxes(start)) p.rings.push_back({axes.semiMajor, axes.semiMinor});
+    return p;
+}
+
+/// The four-centre ovals through the ends of the eight-centre start's axes: the first ring's end
+/// radius is the ellipse's radius of curvature there (b^2 / a, kept below b), the side radius
+/// follows from tangency, and each further ring keeps OA and takes the end radius of its own
+/// semi-major axis.
+CurveParameters fourCentreStart(const CoefficientVector& start) {
+    const std::vector<RingAxes> axes = startAxes(start);
+    const double a = axes.front().semiMajor, b = axes.front().semiMinor;
+    // A nearly round first ring would put the end arcs' centres at O: they stay a little apart.
+    const double end = std::min(b * b / a, 0.999 * b);
+    const double side = ((a - end) * (a - end) + b * b - end * end) / (2 * (b - end));
+    CurveParameters p;
+    p.shared = startPlacement(start);
+    p.shared.push_back(a - end);
+    p.shared.push_back(side - b);
+    for (const RingAxes& ring : axes) p.rings.push_back({std::max(ring.semiMajor - (a - end), 0.01 * end)});
+    return p;
+}
+
+/// The ellipses with the first ring's semi-axis along the own X axis the longer, the rotation
+/// in (-90, 90] degrees: the same curves, named as the oval's are.
+void orientEllipses(CurveParameters& p) {
+    constexpr double halfTurn = std::numbers::pi;
+    double& rotation = p.shared[placement::rotation];
+    if (!p.rings.empty() && p.rings.front()[EllipseModel::semiY] > p.rings.front()[EllipseModel::semiX]) {
+        for (std::vector<double>& ring : p.rings) std::swap(ring[EllipseModel::semiX], ring[EllipseModel::semiY]);
+        rotation += halfTurn / 2;
+    }
+    rotation = std::remainder(rotation, halfTurn);
+    if (rotation <= -halfTurn / 2) rotation += halfTurn;
+}
+
+/// The standard errors of a four-centre oval or an ellipse in the record the writers take: the
+/// placement, OA and OB of the four-centre oval, each ring's AE (four-centre) and semi-axes; NaN,
+/// null in kelmar.json, for what the model does not have.
+std::optional<StandardErrors> modelStandardErrors(FitModel model, const ModelFitResult& result) {
+    if (!result.standardErrors) return std::nullopt;
+    const ModelStandardErrors& e = *result.standardErrors;
+    StandardErrors out;
+    out.centreX = e.shared.at(placement::centreX);
+    out.centreY = e.shared.at(placement::centreY);
+    out.rotationDegrees = e.shared.at(placement::rotation) * static_cast<double>(constant::degreesPerRadian);
+    const bool fourCentre = model == FitModel::FourCentre;
+    out.oa = fourCentre ? e.shared.at(placement::count + FourCentreModel::oa) : NAN;
+    out.ob = fourCentre ? e.shared.at(placement::count + FourCentreModel::ob) : NAN;
+    out.oc = NAN;
+    out.dc = NAN;
+    for (const std::optional<RingStandardErrors>& ring : e.rings) {
+        if (!ring) {
+            out.rings.emplace_back();
+            continue;
+        }
+        out.rings.push_back(RingErrors{fourCentre ? ring->values.at(FourCentreModel::ae) : NAN, ring->axes.semiMajor,
+                                       ring->axes.semiMinor});
+    }
+    return out;
+}
+
+/// Fits the four-centre oval or the ellipse into `run` from the automatic start `found`.
+void fitOtherModel(FitRun& run, const CurveStore& curves, const AutomaticStart& found) {
+    const std::vector<RingPoints> rings = modelRingPoints(curves);
+    const ModelFitSettings settings;
+    ModelFitResult result;
+    if (run.model == FitModel::FourCentre) {
+        run.modelStart = fourCentreStart(found.coefficients);
+        result = fitCurveModel<FourCentreModel>(rings, run.modelStart, settings);
+        run.quality = assessModelFit<FourCentreModel>(curves, result, settings.maxIterations,
+                                                      "its AE is not fitted and keeps its starting value",
+                                                      run.faultSentence);
+        // The dialogue's layouts take the oval as the eight-centre construction in its limiting position.
+        run.fit.coefficients = limitingEightCentre(result.parameters);
+        run.start = inDegrees(limitingEightCentre(run.modelStart));
+    } else {
+        run.modelStart = ellipseStart(found.coefficients);
+        result = fitCurveModel<EllipseModel>(rings, run.modelStart, settings);
+        orientEllipses(result.parameters);
+        run.quality = assessModelFit<EllipseModel>(curves, result, settings.maxIterations,
+                                                   "its semi-axes are not fitted and keep their starting values",
+                                                   run.faultSentence);
+    }
+    run.parameters = result.parameters;
+    run.proper = run.faultSentence.empty();
+    run.fit.iterations = result.iterations;
+    run.fit.evaluations = result.iterations;
+    run.fit.stopReason = result.converged                          ? StopReason::Converged
+                         : result.iterations >= settings.maxIterations ? StopReason::IterationLimit
+                                                                       : StopReason::NoProgress;
+    run.fit.standardErrors = modelStandardErrors(run.model, result);
+    if (!run.fit.standardErrors) {
+        addWarning(run.quality, warningCode::noStandardErrors,
+                   "the points do not determine every parameter of the " + std::string(fitModelName(run.model)) +
+                       " curve (too few of them), so no standard errors are given");
+    }
+}
+
 }  // namespace
 
 int runFitCommand(const FitOptions& options) {
+    const FitModel model = fitModelNamed(options.model).value_or(FitModel::EightCentre);
+    if (model != FitModel::EightCentre && options.start) {
+        failInput(exitStatus::usage, "--start gives an eight-centre oval (X,Y,ROT,OA,OB,OC,DC,AE...), so it goes with "
+                                     "--model eight-centre only: leave it out, and the " + options.model +
+                                         " fit finds its start from the points");
+    }
+    if (model != FitModel::EightCentre && options.robust) {
+        failInput(exitStatus::usage, "--robust goes with --model eight-centre only: the " + options.model +
+                                         " fit has no robust loss yet");
+    }
     std::optional<std::vector<Real80>> startValues;
     std::optional<LoadedCoefficients> startFile;
     if (options.start && namesStartFile(*options.start)) {
@@ -393,10 +559,27 @@ int runFitCommand(const FitOptions& options) {
 
     FitRun run;
     run.inputFileName = options.plan;
+    run.model = model;
     // run.crsWkt stays empty until the plan's reader gives its coordinate reference system.
     run.settings.robust = options.robust;
     OutputChannel console = consoleOutput();
-    writeLine(console, "kelmar fit " + describe(curves, options.plan));
+    writeLine(console, "kelmar fit " + describe(curves, options.plan) +
+                           (model == FitModel::EightCentre ? std::string() : "; --model " + options.model));
+    if (model != FitModel::EightCentre) {
+        writeLine(console, "finding starting values from the points");
+        flushChannel(console);
+        progress.show("finding starting values");
+        const AutomaticStart found = automaticStart(curves, options.plan, "fit");
+        setActivity("fitting the " + options.model + " curve to the points of '" + options.plan + "'");
+        progress.show("fitting the " + options.model + " curve");
+        fitOtherModel(run, curves, found);
+        progress.clear();
+        for (const std::string& warning : run.quality.warnings) warn(warning);
+        const std::vector<std::string> written = writeOutputs(run, curves, options.outDir, progress);
+        writeFitSummary(console, run, curves, written);
+        flushChannel(console);
+        return 0;
+    }
     CoefficientVector start;
     if (startFile) {
         // The coefficient file's own order and units are the run's: OA, OB, X, Y, degrees, OC, DC, AE.
@@ -442,6 +625,7 @@ int runFitCommand(const FitOptions& options) {
     if (run.runnerUp) warnOfOtherOptimum(run.quality, curves, run.fit, run.runnerUp->coefficients, run.runnerUp->rms);
     progress.clear();
     for (const std::string& warning : run.quality.warnings) warn(warning);
+    settleEightCentreRun(run);
 
     const std::vector<std::string> written = writeOutputs(run, curves, options.outDir, progress);
     writeFitSummary(console, run, curves, written);

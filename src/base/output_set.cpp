@@ -216,6 +216,7 @@ void releaseLock(OutputSet& set) {
 
 void dropTemporaries(OutputSet& set) {
     for (const OutputMember& m : set.members) {
+        if (m.removed) continue;
         ::unlink(m.temporary.c_str());
         unregisterTemporary(m.temporary);
     }
@@ -340,6 +341,19 @@ std::optional<OutputFailure> reserveOutputPath(OutputSet& set, const std::string
     return std::nullopt;
 }
 
+void removeWithOutputSet(OutputSet& set, const std::string& name) {
+    const std::string shown = shownNameOf(set.folder, name);
+    for (const OutputMember& m : set.members) {
+        if (m.shownName == shown) return;
+    }
+    OutputMember m;
+    m.shownName = shown;
+    // The name itself, not what a link leads to: a link left by an earlier set goes, its file stays.
+    m.target = set.folder.empty() ? name : (fs::path(set.folder) / name).string();
+    m.removed = true;
+    set.members.push_back(m);
+}
+
 std::optional<OutputFailure> lockOutputFolder(OutputSet& set, double waitSeconds) {
     if (set.lockDescriptor >= 0) return std::nullopt;
     const std::string folder = set.folder.empty() ? std::string(".") : set.folder;
@@ -378,6 +392,19 @@ std::optional<OutputFailure> commitOutputSet(OutputSet& set) {
     // Every file is on the disk, and every target checked, before the first move: what can be
     // known to fail, fails here. A full disk may show only when the blocks are allocated, at the sync.
     for (OutputMember& m : set.members) {
+        if (m.removed) {
+            struct stat info {};
+            errno = 0;
+            if (::lstat(m.target.c_str(), &info) == 0) {
+                if (S_ISDIR(info.st_mode)) return fail(failureOf(set, EISDIR, "cannot remove " + inQuotes(m.shownName)));
+                m.existed = true;
+            } else if (errno != ENOENT) {
+                return fail(failureOf(set, lastError(), "cannot remove " + inQuotes(m.shownName)));
+            } else {
+                m.existed = false;
+            }
+            continue;
+        }
         errno = 0;
         const int fd = ::open(m.temporary.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return fail(failureOf(set, lastError(), "the file " + inQuotes(m.shownName) + " was not written"));
@@ -422,6 +449,17 @@ std::optional<OutputFailure> commitOutputSet(OutputSet& set) {
             failedName = m.shownName;
             break;
         }
+        if (m.removed) {
+            // The backup holds the previous file: with a second link, the name goes now; without
+            // one, the move to the backup above took it away.
+            errno = 0;
+            if (m.existed && m.linkedBackup && ::unlink(m.target.c_str()) != 0) {
+                code = lastError();
+                failedName = m.shownName;
+                break;
+            }
+            continue;
+        }
         errno = 0;
         if (set.moveFile(m.temporary.c_str(), m.target.c_str()) != 0) {
             code = lastError();
@@ -438,14 +476,18 @@ std::optional<OutputFailure> commitOutputSet(OutputSet& set) {
             const OutputMember& m = set.members[i];
             if (m.existed) {
                 (void)::rename(m.backup.c_str(), m.target.c_str());
-            } else {
+            } else if (!m.removed) {
                 (void)::unlink(m.target.c_str());
             }
         }
         for (std::size_t i = moved; i < set.members.size(); ++i) {
             if (set.members[i].linkedBackup) (void)::unlink(set.members[i].backup.c_str());
         }
-        failure = failureOf(set, code, "cannot move " + inQuotes(failedName) + " into place");
+        const bool removal = std::any_of(set.members.begin(), set.members.end(), [&](const OutputMember& m) {
+            return m.removed && m.shownName == failedName;
+        });
+        failure = failureOf(set, code, (removal ? "cannot remove " : "cannot move ") + inQuotes(failedName) +
+                                           (removal ? "" : " into place"));
     } else {
         for (const OutputMember& m : set.members) {
             if (m.existed) (void)::unlink(m.backup.c_str());

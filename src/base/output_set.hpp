@@ -23,6 +23,7 @@ struct OutputMember {
     std::string backup;     // the previous file's second name while the set is moved
     bool existed = false;   // a previous file stood at the target
     bool linkedBackup = false;  // the backup is a second link, not the previous file moved away
+    bool removed = false;   // the set removes the target instead of writing it (no temporary)
 };
 
 /// The files of one run into one folder.
@@ -61,6 +62,11 @@ std::optional<OutputFailure> openOutputChannel(OutputSet& set, const std::string
 /// Reserves a temporary path for `name` that a writer given a path (a library) creates itself;
 /// the path keeps the name's extension. The file must exist when the set is committed.
 std::optional<OutputFailure> reserveOutputPath(OutputSet& set, const std::string& name, std::string& path);
+
+/// Makes the file `name` of the folder a member that the set removes: it goes when the set is
+/// moved into place, and is put back when the set fails, so that a folder never holds a file of an
+/// earlier set beside the files of this one. A name that no file has is left alone.
+void removeWithOutputSet(OutputSet& set, const std::string& name);
 
 /// Takes the folder's lock, waiting up to `waitSeconds` for another run to let it go (75 after).
 std::optional<OutputFailure> lockOutputFolder(OutputSet& set, double waitSeconds);

@@ -718,7 +718,7 @@ void writeHeader(std::string& out, const PictureCaption& caption, const PictureS
 }
 
 /// The legend in two columns, and the scale bar on the right.
-void writeFooter(std::string& out, const PictureSummary& summary, const Deviations& deviations,
+void writeFooter(std::string& out, const PictureCaption& caption, const PictureSummary& summary, const Deviations& deviations,
                  std::size_t cutShort, const Page& page) {
     const double top = headerHeight + page.drawingHeight + 24;
     for (std::size_t k = 0; k < classLayers.size(); ++k) {
@@ -730,7 +730,8 @@ void writeFooter(std::string& out, const PictureSummary& summary, const Deviatio
     }
     const double x = margin + 480;
     appendPageLine(out, x, top - 4, x + 26, top - 4, styleOf(Layer::Arcs).pictureColour, arcStroke);
-    appendPageText(out, x + 34, top, textFont, inkColour, "fitted ovals, eight arcs each");
+    appendPageText(out, x + 34, top, textFont, inkColour,
+                   caption.lineOutlines.empty() ? std::string("fitted ovals, eight arcs each") : caption.lineOutlines);
     const double row2 = top + legendRow;
     appendPageLine(out, x, row2 - 4, x + 8, row2 - 4, styleOf(Layer::Radii).pictureColour, 2);
     appendPageLine(out, x + 9, row2 - 4, x + 17, row2 - 4, styleOf(Layer::Triangles).pictureColour, 2);
@@ -746,7 +747,8 @@ void writeFooter(std::string& out, const PictureSummary& summary, const Deviatio
                       ", outward for points outside it";
         if (cutShort > 0) whiskerText += "; " + std::to_string(cutShort) + " cut short";
     } else {
-        whiskerText = summary.rings == 0         ? "no complete oval in the drawing: deviations not drawn"
+        whiskerText = !caption.lineOutlines.empty() ? "points coloured by their deviation from their curve"
+                      : summary.rings == 0         ? "no complete oval in the drawing: deviations not drawn"
                       : deviations.measured == 0 ? "no point to measure from the ovals"
                                                  : "every point on its oval: no deviation to draw";
     }
@@ -800,7 +802,7 @@ PictureSummary writeSvgPicture(OutputChannel& picture, const DrawingSource& draw
     for (std::size_t k = 0; k < classLayers.size(); ++k) {
         summary.pointsByClass[k] = collected.dots[indexOf(classLayers[k])].size();
     }
-    summary.rings = rings.size();
+    summary.rings = caption.lineOutlines.empty() ? rings.size() : caption.lineOutlineRings;
     summary.rmsStated = caption.statedRms.has_value();
     summary.rms = summary.rmsStated ? *caption.statedRms : deviations.rms;
     summary.magnification = deviations.magnification;
@@ -819,7 +821,7 @@ PictureSummary writeSvgPicture(OutputChannel& picture, const DrawingSource& draw
     const std::size_t cutShort = writeDrawing(svg, collected, gauge, deviations, page.t, whiskerCap);
     writeRingLabels(svg.text(), labels, rings, page);
     writeHeader(svg.text(), caption, summary, deviations.measured);
-    writeFooter(svg.text(), summary, deviations, cutShort, page);
+    writeFooter(svg.text(), caption, summary, deviations, cutShort, page);
     svg.text() += "</svg>\n";
     svg.spill(true);
     return summary;

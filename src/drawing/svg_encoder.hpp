@@ -43,6 +43,10 @@ struct PictureCaption {
     /// Where each ring came from, in words, added to its label; empty (or shorter than the
     /// rings) when the plan does not say.
     std::vector<std::string> ringSources{};
+    /// Curves drawn as lines (ellipses), which the picture cannot measure as it measures arcs: the
+    /// legend's words for them and how many rings they are. Empty for ovals drawn as arcs.
+    std::string lineOutlines{};
+    std::size_t lineOutlineRings = 0;
 };
 
 /// What a picture shows, for the caller's message.

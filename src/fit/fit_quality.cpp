@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "base/constants.hpp"
+#include "model/four_centre_limit.hpp"
 #include "model/proportion.hpp"
 
 namespace {
@@ -157,16 +158,7 @@ double coveredAngleDegrees(const Curve& curve, Real80 cx, Real80 cy) {
     return std::min(turn, turn - widest + spacing) * static_cast<double>(constant::degreesPerRadian);
 }
 
-FitQuality assessFit(const CurveStore& curves, const OvalFit& fit, const OvalFitSettings& settings) {
-    FitQuality q;
-    const CoefficientVector& c = fit.coefficients;
-    q.deviations = ownFrameDeviations(c, curves);
-    const OvalConstruction construction = buildOvalConstruction(c);
-    q.fault = ownFrameConstructionFault(construction);
-    if (q.fault != ConstructionFault::None) {
-        q.faultDescription = describeConstructionFault(construction, q.fault);
-        addWarning(q, warningCode::improper, "the fitted oval is not a proper construction: " + q.faultDescription);
-    }
+void addRingWarnings(FitQuality& q, const CurveStore& curves, Real80 cx, Real80 cy, const RingCounts& counts) {
     std::int32_t ringsWithPoints = 0;
     for (const Curve& curve : curves.curves) ringsWithPoints += curve.x.empty() ? 0 : 1;
 
@@ -174,11 +166,11 @@ FitQuality assessFit(const CurveStore& curves, const OvalFit& fit, const OvalFit
         const Curve& curve = curves.curves[static_cast<std::size_t>(j - 1)];
         const std::string ring = "ring " + std::to_string(j);
         const std::int64_t points = static_cast<std::int64_t>(curve.x.size());
-        // A lone ring carries the whole construction; beside others it adds only its AE.
-        const std::int64_t adds = ringsWithPoints == 1 ? coefficient::sharedCount + 1 : 1;
-        q.coverageDegrees.push_back(coveredAngleDegrees(curve, c.coef(coefficient::centreX), c.coef(coefficient::centreY)));
+        // A lone ring carries the whole construction; beside others it adds only its own.
+        const std::int64_t adds = ringsWithPoints == 1 ? counts.loneRingAdds : counts.ringAdds;
+        q.coverageDegrees.push_back(coveredAngleDegrees(curve, cx, cy));
         if (points == 0) {
-            addWarning(q, warningCode::fewPoints, ring + " has no points: its AE is not fitted and keeps its starting value");
+            addWarning(q, warningCode::fewPoints, ring + " has no points: " + counts.notFitted);
         } else if (points <= adds) {
             addWarning(q, warningCode::fewPoints, ring + " has " + countOf(points, "point", "points") + ", no more than the " +
                                  countOf(adds, "coefficient", "coefficients") +
@@ -192,6 +184,26 @@ FitQuality assessFit(const CurveStore& curves, const OvalFit& fit, const OvalFit
                                  " degrees of its oval, less than about half: its semi-axes are poorly determined");
         }
     }
+}
+
+FitQuality assessFit(const CurveStore& curves, const OvalFit& fit, const OvalFitSettings& settings) {
+    FitQuality q;
+    const CoefficientVector& c = fit.coefficients;
+    q.deviations = ownFrameDeviations(c, curves);
+    const OvalConstruction construction = buildOvalConstruction(c);
+    q.fault = ownFrameConstructionFault(construction);
+    if (q.fault != ConstructionFault::None) {
+        q.faultDescription = describeConstructionFault(construction, q.fault);
+        // A four-centre oval is an eight-centre construction on its boundary: the fit stops there
+        // and the test above calls it improper, though the points may be well fitted.
+        const std::string hint = collapsedOntoFourCentre(construction)
+                                     ? "; it has collapsed onto a four-centre oval (two radii): fit that curve with "
+                                       "--model four-centre"
+                                     : "";
+        addWarning(q, warningCode::improper, "the fitted oval is not a proper construction: " + q.faultDescription + hint);
+    }
+    addRingWarnings(q, curves, c.coef(coefficient::centreX), c.coef(coefficient::centreY),
+                    {coefficient::sharedCount + 1, 1, "its AE is not fitted and keeps its starting value"});
     if (fit.stopReason == StopReason::IterationLimit) {
         addWarning(q, warningCode::iterationLimit, "the fit stopped after " + std::to_string(settings.maxIterations) +
                              " iterations before it converged: the oval may not be the best");

@@ -57,5 +57,17 @@ void warnOfOtherOptimum(FitQuality& quality, const CurveStore& curves, const Ova
 /// gap between neighbours, plus one typical spacing for the half spacing beyond each end point.
 double coveredAngleDegrees(const Curve& curve, Real80 cx, Real80 cy);
 
+/// What a ring adds to a fit, for its warnings: the coefficients a ring brings when it is the only
+/// one with points and when it is one of several, and what a ring without points leaves unfitted
+/// ("its AE is not fitted and keeps its starting value").
+struct RingCounts {
+    std::int64_t loneRingAdds = 0;
+    std::int64_t ringAdds = 0;
+    std::string notFitted;
+};
+
+/// Each ring's coverage about (cx, cy) into `quality`, and the few_points and coverage warnings.
+void addRingWarnings(FitQuality& quality, const CurveStore& curves, Real80 cx, Real80 cy, const RingCounts& counts);
+
 /// The quality of `fit` over `curves` (`settings` as the fit ran).
 FitQuality assessFit(const CurveStore& curves, const OvalFit& fit, const OvalFitSettings& settings);

@@ -18,8 +18,10 @@
 #include "base/constants.hpp"
 #include "base/ring_source.hpp"
 #include "drawing/drawn_rings.hpp"
+#include "drawing/ellipse_drawing.hpp"
 #include "drawing/oval_drawing.hpp"
 #include "drawing/svg_encoder.hpp"
+#include "model/ellipse_model.hpp"
 #include "model/oval_construction.hpp"
 #include "report/points_listing.hpp"
 
@@ -203,20 +205,34 @@ void writeLayers(GeoPackageWriter& writer, GDALDataset& dataset, OGRSpatialRefer
                                                 {{"ring", OFTInteger}, {"element", OFTString}, {"layer", OFTString}});
     if (!writer.ok()) return;
 
+    const bool ellipse = run.model == FitModel::Ellipse;
     const CoefficientVector& c = run.fit.coefficients;
-    const OvalConstruction k = buildOvalConstruction(c);
     for (std::int32_t j = 1; j <= curves.curveCount() && writer.ok(); ++j) {
         const std::size_t ring = static_cast<std::size_t>(j - 1);
         const RingSource* source = ringSourceOf(curves, j);
-        const ArcRadii radii = arcRadii(k, c.coef(coefficient::ae(j)));
-        const SemiAxes axes = semiAxes(k, radii.rMin, radii.rMax);
+        SemiAxes axes;
+        if (ellipse) {
+            const RingAxes own = EllipseModel::semiAxes(nullptr, run.parameters.rings[ring].data());
+            axes = {own.semiMajor, own.semiMinor};
+        } else {
+            const OvalConstruction k = buildOvalConstruction(c);
+            const ArcRadii radii = arcRadii(k, c.coef(coefficient::ae(j)));
+            axes = semiAxes(k, radii.rMin, radii.rMax);
+        }
 
         std::vector<DrawnArc> arcs;
         std::vector<DrawnLine> lines;
-        drawOvalCurve(c, j, j == 1, [&](const DrawnEntity& entity) {
+        const DrawingSink keep = [&](const DrawnEntity& entity) {
             if (const auto* arc = std::get_if<DrawnArc>(&entity)) arcs.push_back(*arc);
-            if (const auto* line = std::get_if<DrawnLine>(&entity)) lines.push_back(*line);
-        });
+            // An ellipse's outline is drawn as lines: the layer takes its own, finer one below.
+            const auto* line = std::get_if<DrawnLine>(&entity);
+            if (line != nullptr && line->layer != Layer::Arcs) lines.push_back(*line);
+        };
+        if (ellipse) {
+            drawEllipseRing(run.parameters, ring, j == 1, keep);
+        } else {
+            drawOvalCurve(c, j, j == 1, keep);
+        }
 
         OGRFeatureUniquePtr oval = GeoPackageWriter::feature(*ovals);
         oval->SetField("ring", j);
@@ -236,7 +252,17 @@ void writeLayers(GeoPackageWriter& writer, GDALDataset& dataset, OGRSpatialRefer
         }
         oval->SetField("points", curves.pointCount(j));
         const Real80 tolerance = ovalSamplingTolerance * std::fabs(axes.semiMajor);
-        const OGRLineString ovalLine = lineOf(ovalVertices(arcs, tolerance));
+        std::vector<PlanePoint> vertices;
+        if (ellipse) {
+            const int count = ellipseLineCount(run.parameters, ring, ovalSamplingTolerance);
+            for (const OutlinePoint& p : sampledOutline<EllipseModel>(run.parameters, ring, count)) {
+                vertices.push_back({p.x, p.y});
+            }
+            if (!vertices.empty()) vertices.push_back(vertices.front());
+        } else {
+            vertices = ovalVertices(arcs, tolerance);
+        }
+        const OGRLineString ovalLine = lineOf(vertices);
         oval->SetGeometry(&ovalLine);
         writer.add(*ovals, *oval);
 

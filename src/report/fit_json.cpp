@@ -6,6 +6,8 @@
 
 #include "base/constants.hpp"
 #include "base/ring_source.hpp"
+#include "model/ellipse_model.hpp"
+#include "model/four_centre_limit.hpp"
 #include "model/oval_construction.hpp"
 
 namespace {
@@ -40,53 +42,113 @@ json standardErrors(const StandardErrors& e) {
     return out;
 }
 
-}  // namespace
+/// The rings of an ellipse run: each ring's semi-axes, points, rms and coverage under the keys
+/// of the oval's rings, its radii null, and every point's deviation.
+json ellipseRings(const FitRun& run, const CurveStore& curves) {
+    json rings = json::array();
+    for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
+        const std::size_t ring = static_cast<std::size_t>(j - 1);
+        const RingAxes axes = EllipseModel::semiAxes(nullptr, run.parameters.rings[ring].data());
+        json deviations = json::array();
+        for (const Real80 d : run.quality.deviations.byCurve[ring]) deviations.push_back(number(d));
+        rings.push_back({{"ae", nullptr},
+                         {"r_med", nullptr},
+                         {"r_max", nullptr},
+                         {"semi_major", number(axes.semiMajor)},
+                         {"semi_minor", number(axes.semiMinor)},
+                         {"points", curves.pointCount(j)},
+                         {"rms", curves.pointCount(j) == 0 ? json(nullptr)
+                                                           : number(run.quality.deviations.curveRms[ring])},
+                         {"coverage_degrees", number(run.quality.coverageDegrees[ring])},
+                         {"deviations", deviations}});
+    }
+    return rings;
+}
 
-std::string fitJson(const FitRun& run, const CurveStore& curves) {
+/// The ovals' rings (eight-centre and four-centre runs).
+json ovalRings(const FitRun& run, const CurveStore& curves) {
     const CoefficientVector& c = run.fit.coefficients;
     const OvalConstruction k = buildOvalConstruction(c);
-    json out = {{"input", run.inputFileName},
-                {"rms", number(run.quality.deviations.rms)},
-                {"stop_reason", std::string(stopReasonName(run.fit.stopReason))},
-                {"iterations", run.fit.iterations},
-                {"evaluations", run.fit.evaluations},
-                {"proper", run.quality.fault == ConstructionFault::None},
-                {"construction_fault",
-                 run.quality.fault == ConstructionFault::None ? json(nullptr) : json(run.quality.faultDescription)}};
-    out.update(sharedValues(c.coef(coefficient::centreX), c.coef(coefficient::centreY),
-                            c.coef(coefficient::rotation) * constant::degreesPerRadian, k.oa, k.ob, k.oc, k.dc));
-    out["rings"] = json::array();
+    json rings = json::array();
     for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
         const std::size_t ring = static_cast<std::size_t>(j - 1);
         const ArcRadii radii = arcRadii(k, c.coef(coefficient::ae(j)));
         const SemiAxes axes = semiAxes(k, radii.rMin, radii.rMax);
-        out["rings"].push_back({{"ae", number(radii.rMin)},
-                                {"r_med", number(radii.rMed)},
-                                {"r_max", number(radii.rMax)},
-                                {"semi_major", number(axes.semiMajor)},
-                                {"semi_minor", number(axes.semiMinor)},
-                                {"points", curves.pointCount(j)},
-                                {"rms", curves.pointCount(j) == 0 ? json(nullptr)
-                                                                  : number(run.quality.deviations.curveRms[ring])},
-                                {"coverage_degrees", number(run.quality.coverageDegrees[ring])}});
+        rings.push_back({{"ae", number(radii.rMin)},
+                         {"r_med", number(radii.rMed)},
+                         {"r_max", number(radii.rMax)},
+                         {"semi_major", number(axes.semiMajor)},
+                         {"semi_minor", number(axes.semiMinor)},
+                         {"points", curves.pointCount(j)},
+                         {"rms", curves.pointCount(j) == 0 ? json(nullptr)
+                                                           : number(run.quality.deviations.curveRms[ring])},
+                         {"coverage_degrees", number(run.quality.coverageDegrees[ring])}});
+    }
+    return rings;
+}
+
+}  // namespace
+
+std::string fitJson(const FitRun& run, const CurveStore& curves) {
+    const bool ellipse = run.model == FitModel::Ellipse;
+    json out = {{"input", run.inputFileName},
+                {"model", std::string(fitModelName(run.model))},
+                {"rms", number(run.quality.deviations.rms)},
+                {"stop_reason", std::string(stopReasonName(run.fit.stopReason))},
+                {"iterations", run.fit.iterations},
+                {"evaluations", run.fit.evaluations},
+                {"proper", run.proper},
+                {"construction_fault", run.proper ? json(nullptr) : json(run.faultSentence)}};
+    if (ellipse) {
+        const std::vector<double>& p = run.parameters.shared;
+        out.update(sharedValues(p[placement::centreX], p[placement::centreY],
+                                p[placement::rotation] * constant::degreesPerRadian, NAN, NAN, NAN, NAN));
+        out["rings"] = ellipseRings(run, curves);
+    } else {
+        const CoefficientVector& c = run.fit.coefficients;
+        const OvalConstruction k = buildOvalConstruction(c);
+        out.update(sharedValues(c.coef(coefficient::centreX), c.coef(coefficient::centreY),
+                                c.coef(coefficient::rotation) * constant::degreesPerRadian, k.oa, k.ob, k.oc, k.dc));
+        out["rings"] = ovalRings(run, curves);
+    }
+    for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
         // Where the ring came from: its layer's name, the value that grouped its pieces and their
         // ids; null (ids empty) when the plan does not say.
         const RingSource* source = ringSourceOf(curves, j);
-        json& entry = out["rings"].back();
+        json& entry = out["rings"][static_cast<std::size_t>(j - 1)];
         entry["source"] = source && !source->layer.empty() ? json(source->layer) : json(nullptr);
         entry["source_group"] = source && !source->group.empty() ? json(source->group) : json(nullptr);
         entry["source_ids"] = source ? json(source->pieces) : json::array();
     }
     out["standard_errors"] = run.fit.standardErrors ? standardErrors(*run.fit.standardErrors) : json(nullptr);
 
-    const CoefficientVector& s = run.start;
-    json start = sharedValues(s.coef(coefficient::centreX), s.coef(coefficient::centreY),
-                              s.coef(coefficient::rotation), s.coef(coefficient::oa), s.coef(coefficient::ob),
-                              s.coef(coefficient::oc), s.coef(coefficient::dc));
-    start["from"] = run.startFromPoints ? "points" : "--start";
-    start["ae"] = json::array();
-    for (std::int32_t j = 1; j <= s.curveCount(); ++j) start["ae"].push_back(number(s.coef(coefficient::ae(j))));
-    out["start"] = start;
+    if (ellipse) {
+        const CurveParameters& m = run.modelStart;
+        json start = sharedValues(m.shared[placement::centreX], m.shared[placement::centreY],
+                                  m.shared[placement::rotation] * constant::degreesPerRadian, NAN, NAN, NAN, NAN);
+        start["from"] = "points";
+        start["ae"] = json::array();
+        start["rings"] = json::array();
+        for (const std::vector<double>& ring : m.rings) {
+            start["rings"].push_back({{"semi_x", number(ring[EllipseModel::semiX])},
+                                      {"semi_y", number(ring[EllipseModel::semiY])}});
+        }
+        out["start"] = start;
+    } else {
+        const CoefficientVector& s = run.start;
+        json start = sharedValues(s.coef(coefficient::centreX), s.coef(coefficient::centreY),
+                                  s.coef(coefficient::rotation), s.coef(coefficient::oa), s.coef(coefficient::ob),
+                                  s.coef(coefficient::oc), s.coef(coefficient::dc));
+        start["from"] = run.startFromPoints ? "points" : "--start";
+        start["ae"] = json::array();
+        for (std::int32_t j = 1; j <= s.curveCount(); ++j) start["ae"].push_back(number(s.coef(coefficient::ae(j))));
+        out["start"] = start;
+    }
+    if (run.model == FitModel::FourCentre) {
+        out["limiting_position"] = {{"oc", number(buildOvalConstruction(run.fit.coefficients).oc)},
+                                    {"dc", "|C1 B1|: D on B"},
+                                    {"why", limitingOcReason}};
+    }
 
     if (run.settings.robust) {
         json downWeighted = json::array();

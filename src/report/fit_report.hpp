@@ -9,24 +9,7 @@
 #include "base/records.hpp"
 #include "base/text_io.hpp"
 #include "drawing/drawing_entities.hpp"
-#include "fit/fit_quality.hpp"
-#include "fit/oval_fit.hpp"
-#include "fit/starting_values.hpp"
-
-/// Everything a finished fit hands to its outputs.
-struct FitRun {
-    std::string inputFileName;
-    CoefficientVector start;  // as listed and stored in kelmar.coe: the rotation in degrees
-    bool startFromPoints = true;  // false: the values of --start
-    std::vector<FitIteration> iterations;  // the accepted ones, in order
-    OvalFitSettings settings;
-    OvalFit fit;
-    FitQuality quality;
-    std::optional<RefinedStart> runnerUp;  // where another automatic start ended, when elsewhere
-    /// The plan's coordinate reference system as WKT, when its reader gives one; empty when
-    /// unknown. kelmar.gpkg copies it and nothing else uses it.
-    std::string crsWkt;
-};
+#include "fit/fit_run.hpp"
 
 /// The report in the dialogue's layout: the points as read, the starting values, one summary per
 /// accepted solver iteration, the final residual and coefficients, the final oval, and every

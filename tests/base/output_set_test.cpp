@@ -101,6 +101,49 @@ INSTANTIATE_TEST_SUITE_P(
                       FailingMoveRow{"LastWithSomePrevious", {{"kelmar.coe", "only this\r\n"}}, 3}),
     [](const auto& info) { return info.param.name; });
 
+// ---------------------------------------------------------------- members the set removes
+
+struct StaleMemberRow {
+    std::string name;
+    Folder before;    // the folder's files before the run
+    int failingMove;  // which move fails (0: none)
+    Folder after;     // the folder afterwards
+};
+void PrintTo(const StaleMemberRow& row, std::ostream* os) { *os << row.name; }
+
+class StaleMember : public ::testing::TestWithParam<StaleMemberRow> {};
+
+Folder withStale(Folder files) {
+    files["kelmar.gpkg"] = "an earlier run's GeoPackage\r\n";
+    return files;
+}
+const Folder written = {{"kelmar.txt", "new kelmar.txt\r\n"}, {"kelmar.coe", "new kelmar.coe\r\n"},
+                        {"kelmar.dxf", "new kelmar.dxf\r\n"}};
+
+TEST_P(StaleMember, GoesWithTheSetOrStays) {
+    const StaleMemberRow& row = GetParam();
+    const fs::path dir = kelmartest::scratchDirectory("set_stale_" + row.name);
+    fill(dir, row.before);
+    OutputSet set = startOutputSet(dir.string(), names);
+    set.moveFile = moveOrFail;
+    failingMove = row.failingMove;
+    movesMade = 0;
+    // Removed first, so that a later move that fails has a removal to put back.
+    removeWithOutputSet(set, "kelmar.gpkg");
+    const std::optional<OutputFailure> failure = writeSet(set);
+    EXPECT_EQ(failure.has_value(), row.failingMove != 0) << (failure ? failure->sentence : "");
+    EXPECT_EQ(contentsOf(dir), row.after) << "a file is not as it should be, or a temporary file stayed";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OutputSet, StaleMember,
+    ::testing::Values(StaleMemberRow{"RemovedWhenTheSetIsInPlace", withStale(previous), 0, written},
+                      StaleMemberRow{"PutBackWhenTheFirstMoveFails", withStale(previous), 1, withStale(previous)},
+                      StaleMemberRow{"PutBackWhenTheLastMoveFails", withStale(previous), 3, withStale(previous)},
+                      StaleMemberRow{"PutBackWhereNothingElseStood", withStale({}), 2, withStale({})},
+                      StaleMemberRow{"AbsentNameLeftAlone", previous, 0, written}),
+    [](const auto& info) { return info.param.name; });
+
 // ---------------------------------------------------------------- whole sets
 
 TEST(OutputSet, ReplacesEveryFileAndLeavesNoTemporary) {

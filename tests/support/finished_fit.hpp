@@ -35,6 +35,7 @@ inline FitRun finishedRun(const CurveStore& curves, const CoefficientVector& sta
     run.start.coef(coefficient::rotation) *= constant::degreesPerRadian;
     run.fit = fitOval(curves, start, run.settings);
     run.quality = assessFit(curves, run.fit, run.settings);
+    settleEightCentreRun(run);
     return run;
 }
 
