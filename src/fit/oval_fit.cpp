@@ -1,184 +1,43 @@
 #include "fit/oval_fit.hpp"
 
-#include <ceres/ceres.h>
-#include <glog/logging.h>
-#include <Eigen/Dense>
+#include <ceres/jet.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <memory>
-#include <numbers>
 
 #include "base/constants.hpp"
-#include "fit/own_frame_arc.hpp"
+#include "fit/model_fit.hpp"
 #include "fit/ring_covariance.hpp"
 #include "fit/ring_deviations.hpp"
+#include "model/eight_centre_model.hpp"
 
 namespace {
 
-// The scale of the robust loss is this many robust standard deviations (the Cauchy loss's usual
-// tuning, 95 % efficient on normal noise).
-constexpr double cauchyTuning = 2.385;
-// The median absolute deviation times this estimates the standard deviation of normal noise.
-constexpr double madToSigma = 1.4826;
-// A robust fit stops refining its scale when the scale changes by less than this fraction.
-constexpr double scaleSettled = 0.1;
-constexpr int maxRobustRounds = 4;
-// Points whose weight falls below this are listed: one fifth means a deviation of twice the
-// scale, beyond about five standard deviations, which is a slip rather than noise.
-constexpr double downWeightedBelow = 0.2;
-// Bounds of the lengths, in units of the drawing's extent: positive, so that the construction
-// never collapses, and finite, so that OB and the radii cannot run away.
-constexpr double smallestLength = 1e-9;
-constexpr double largestLength = 1e3;
-
 /// The fit's own variables: the centre relative to the drawing's origin point, the rotation, OA,
-/// OB, and the fractions that place C on O A1 and D on C1 B1; one AE per ring.
+/// OB, and the fractions that place C on O A1 and D on C1 B1 (the eight-centre model's shared
+/// block); one AE per ring.
 struct Variables {
     std::array<double, sharedVariableCount> shared{};
     std::vector<double> ae;
 };
 
-/// With a robust loss rho, each deviation e becomes sign(e) sqrt(rho(e^2)), and its derivatives
-/// follow.
-void applyLoss(const ceres::LossFunction* loss, std::size_t count, double* residuals, double* sharedRows,
-               double* aeRows) {
-    if (loss == nullptr) return;
-    for (std::size_t i = 0; i < count; ++i) {
-        const double e = residuals[i];
-        double rho[3];
-        loss->Evaluate(e * e, rho);
-        const double root = std::sqrt(rho[0]);
-        // d/de of sign(e) sqrt(rho(e^2)) = rho'(e^2) |e| / sqrt(rho(e^2)), which tends to 1 at e = 0.
-        const double slope = root > 0 ? rho[1] * std::fabs(e) / root : 1;
-        residuals[i] = std::copysign(root, e);
-        if (sharedRows != nullptr) {
-            for (int k = 0; k < sharedVariableCount; ++k) sharedRows[i * sharedVariableCount + k] *= slope;
-        }
-        if (aeRows != nullptr) aeRows[i] *= slope;
-    }
+/// The variables as the eight-centre model's family, and back.
+CurveParameters familyOf(const Variables& v) {
+    CurveParameters family;
+    family.shared.assign(v.shared.begin(), v.shared.end());
+    for (const double ae : v.ae) family.rings.push_back({ae});
+    return family;
 }
 
-/// The deviations of one ring for the solver: the shared variables and the ring's AE. With a robust
-/// loss rho, each deviation e becomes sign(e) sqrt(rho(e^2)): the solver's sum of squares is then
-/// the robust cost point by point (a loss given to the solver itself would act on the ring's whole
-/// sum of squares at once).
-class RingDeviationsCost final : public ceres::CostFunction {
-public:
-    RingDeviationsCost(const RingPoints& ring, const ceres::LossFunction* loss) : ring_(ring), loss_(loss) {
-        set_num_residuals(static_cast<int>(ring.x.size()));
-        mutable_parameter_block_sizes()->push_back(sharedVariableCount);
-        mutable_parameter_block_sizes()->push_back(1);
-    }
-    bool Evaluate(double const* const* parameters, double* residuals, double** jacobians) const override {
-        double* sharedRows = jacobians != nullptr ? jacobians[0] : nullptr;
-        double* aeRows = jacobians != nullptr ? jacobians[1] : nullptr;
-        if (!evaluateRing(ring_, parameters[0], parameters[1][0], residuals, sharedRows, aeRows)) return false;
-        applyLoss(loss_, ring_.x.size(), residuals, sharedRows, aeRows);
-        return true;
-    }
-
-private:
-    const RingPoints& ring_;
-    const ceres::LossFunction* loss_;
-};
-
-/// Where the fit's coordinates start (the middle of the points, so that a survey's large
-/// coordinates keep their digits), how large the drawing is, and the unit the fit measures lengths
-/// in: a power of two near the drawing's extent, so that a drawing a millionth or a billion units
-/// across is fitted in the same numbers as one a unit across (a power of two scales every
-/// length exactly), and the solver's and the covariance's absolute thresholds mean the same at
-/// every size.
-struct Frame {
-    Real80 originX = 0, originY = 0;
-    double extent = 1;
-    double unit = 1;
-    double shortest() const { return smallestLength * extent / unit; }
-    double longest() const { return largestLength * extent / unit; }
-};
-
-// Drawings from about a thousandth to about a million units across are fitted in their own units,
-// as they always were, so that their results keep every digit; others in a power of two near their
-// extent.
-constexpr int smallestOwnUnitExponent = -10;
-constexpr int largestOwnUnitExponent = 20;
-
-double unitOf(double extent) {
-    const int exponent = std::ilogb(extent);
-    if (exponent >= smallestOwnUnitExponent && exponent <= largestOwnUnitExponent) return 1;
-    return std::ldexp(1.0, exponent);
+Variables variablesOf(const CurveParameters& family) {
+    Variables v;
+    std::copy(family.shared.begin(), family.shared.end(), v.shared.begin());
+    for (const std::vector<double>& ring : family.rings) v.ae.push_back(ring[EightCentreModel::ae]);
+    return v;
 }
 
-/// The median of `values` (reordered).
-Real80 medianOf(std::vector<Real80>& values) {
-    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    return *middle;
-}
-
-/// The frame of a robust fit: the median point, and four times the median distance of the points
-/// from it for the extent (about the diagonal of a whole ring's box). A point typed a thousand
-/// times too far would drag the mean and the box with it, and with them the digits of every
-/// other point and the bounds of the lengths.
-Frame robustFrameOf(const CurveStore& curves) {
-    std::vector<Real80> xs, ys;
-    for (const Curve& curve : curves.curves) {
-        xs.insert(xs.end(), curve.x.begin(), curve.x.end());
-        ys.insert(ys.end(), curve.y.begin(), curve.y.end());
-    }
-    Frame frame;
-    if (xs.empty()) return frame;
-    frame.originX = medianOf(xs);
-    frame.originY = medianOf(ys);
-    std::vector<Real80> distances;
-    for (const Curve& curve : curves.curves) {
-        for (std::size_t i = 0; i < curve.x.size(); ++i) {
-            distances.push_back(std::hypot(curve.x[i] - frame.originX, curve.y[i] - frame.originY));
-        }
-    }
-    const double extent = static_cast<double>(4 * medianOf(distances));
-    if (extent > 0 && std::isfinite(extent)) frame.extent = extent;
-    frame.unit = unitOf(frame.extent);
-    return frame;
-}
-
-Frame frameOf(const CurveStore& curves) {
-    Frame frame;
-    Real80 minX = 0, maxX = 0, minY = 0, maxY = 0, sumX = 0, sumY = 0;
-    std::int64_t count = 0;
-    for (const Curve& curve : curves.curves) {
-        for (std::size_t i = 0; i < curve.x.size(); ++i) {
-            if (count == 0) {
-                minX = maxX = curve.x[i];
-                minY = maxY = curve.y[i];
-            }
-            minX = std::min(minX, curve.x[i]);
-            maxX = std::max(maxX, curve.x[i]);
-            minY = std::min(minY, curve.y[i]);
-            maxY = std::max(maxY, curve.y[i]);
-            sumX += curve.x[i];
-            sumY += curve.y[i];
-            ++count;
-        }
-    }
-    if (count > 0) {
-        frame.originX = sumX / static_cast<Real80>(count);
-        frame.originY = sumY / static_cast<Real80>(count);
-        const double extent = static_cast<double>(std::hypot(maxX - minX, maxY - minY));
-        if (extent > 0 && std::isfinite(extent)) frame.extent = extent;
-    }
-    frame.unit = unitOf(frame.extent);
-    return frame;
-}
-
-double normalisedRotation(double theta) {
-    // The oval is the same turned by half a turn.
-    theta = std::remainder(theta, std::numbers::pi);
-    return theta <= -std::numbers::pi / 2 ? theta + std::numbers::pi : theta;
-}
-
-Variables variablesOf(const CoefficientVector& c, const Frame& frame) {
+Variables variablesOf(const CoefficientVector& c, const FitFrame& frame) {
     // In the fit's unit: the drawing's lengths divided by it.
     auto inUnits = [&](Real80 value) { return static_cast<double>(value / frame.unit); };
     auto length = [&](int k) {
@@ -204,7 +63,7 @@ Variables variablesOf(const CoefficientVector& c, const Frame& frame) {
     return v;
 }
 
-CoefficientVector coefficientsOf(const Variables& v, const Frame& frame) {
+CoefficientVector coefficientsOf(const Variables& v, const FitFrame& frame) {
     const Real80 unit = frame.unit;
     const Real80 a = v.shared[variable::oa] * unit;
     const Real80 b = v.shared[variable::ob] * unit;
@@ -222,251 +81,11 @@ CoefficientVector coefficientsOf(const Variables& v, const Frame& frame) {
     return out;
 }
 
-StopReason stopReasonOf(const ceres::Solver::Summary& summary) {
-    switch (summary.termination_type) {
-        case ceres::NO_CONVERGENCE: return StopReason::IterationLimit;
-        case ceres::CONVERGENCE:
-        case ceres::USER_SUCCESS:
-            // The trust region shrinks to nothing when no step lowers the sum any more although
-            // none of the convergence tests holds.
-            return summary.message.find("trust region radius") != std::string::npos ? StopReason::NoProgress
-                                                                                    : StopReason::Converged;
-        default: return StopReason::NoProgress;
-    }
-}
-
-/// Ceres's own log lines would mix with the program's output.
-void silenceSolverLog() {
-    static const bool silenced = [] {
-        FLAGS_minloglevel = google::GLOG_FATAL;
-        return true;
-    }();
-    (void)silenced;
-}
-
-/// The points of every ring with points, in the fit's frame and unit.
-class FitData {
-public:
-    FitData(const CurveStore& curves, const Frame& frame) {
-        for (std::int32_t j = 1; j <= curves.curveCount(); ++j) {
-            const Curve& curve = curves.curves[static_cast<std::size_t>(j - 1)];
-            if (curve.x.empty()) continue;
-            RingPoints ring;
-            ring.curve = j;
-            for (std::size_t i = 0; i < curve.x.size(); ++i) {
-                ring.x.push_back(static_cast<double>((curve.x[i] - frame.originX) / frame.unit));
-                ring.y.push_back(static_cast<double>((curve.y[i] - frame.originY) / frame.unit));
-            }
-            pointCount_ += static_cast<std::int64_t>(ring.x.size());
-            rings_.push_back(std::move(ring));
-        }
-    }
-    const std::vector<RingPoints>& rings() const { return rings_; }
-    std::int64_t pointCount() const { return pointCount_; }
-
-    /// The deviation of every point, ring after ring.
-    std::vector<double> deviations(const Variables& v) const {
-        std::vector<double> all;
-        all.reserve(static_cast<std::size_t>(pointCount_));
-        for (const RingPoints& ring : rings_) {
-            const std::vector<double> d = ringDeviations(ring, v.shared.data(), v.ae[ring.curve - 1]);
-            all.insert(all.end(), d.begin(), d.end());
-        }
-        return all;
-    }
-
-    double rms(const Variables& v) const {
-        double sum = 0;
-        for (const double d : deviations(v)) sum += d * d;
-        return pointCount_ > 0 ? std::sqrt(sum / static_cast<double>(pointCount_)) : 0;
-    }
-
-private:
-    std::vector<RingPoints> rings_;
-    std::int64_t pointCount_ = 0;
-};
-
-/// The median absolute deviation, as a standard deviation, never below `floor`.
-double robustSigma(std::vector<double> deviations, double floor) {
-    if (deviations.empty()) return floor;
-    for (double& d : deviations) d = std::fabs(d);
-    const auto middle = deviations.begin() + static_cast<std::ptrdiff_t>(deviations.size() / 2);
-    std::nth_element(deviations.begin(), middle, deviations.end());
-    return std::max(madToSigma * *middle, floor);
-}
-
-/// Tells the caller of every iteration, with the oval as it stands after it.
-class IterationRelay final : public ceres::IterationCallback {
-public:
-    IterationRelay(const FitData& data, const Variables& variables, const Frame& frame, const OvalFitSettings& settings,
-                   const IterationReport& report, std::int32_t firstNumber)
-        : data_(data), variables_(variables), frame_(frame), settings_(settings), report_(report),
-          next_(firstNumber) {}
-
-    ceres::CallbackReturnType operator()(const ceres::IterationSummary& summary) override {
-        costs_.push_back(summary.cost);
-        // Iteration 0 is the start of the round, reported as the end of the round before.
-        if (summary.iteration == 0) return ceres::SOLVER_CONTINUE;
-        FitIteration iteration;
-        iteration.number = next_++;
-        iteration.accepted = summary.step_is_successful;
-        if (iteration.accepted || !haveRms_) {
-            // Without a robust loss the solver's cost is half the sum of squares.
-            lastRms_ = frame_.unit * (settings_.robust ? data_.rms(variables_)
-                                                       : std::sqrt(2 * summary.cost / static_cast<double>(data_.pointCount())));
-            haveRms_ = true;
-        }
-        iteration.rms = lastRms_;
-        if (report_) {
-            iteration.coefficients = coefficientsOf(variables_, frame_);
-            report_(iteration);
-        }
-        const std::size_t n = costs_.size();
-        if (n > stallIterations && costs_[n - 1 - stallIterations] - costs_[n - 1] < settings_.stallFraction * costs_[n - 1]) {
-            return ceres::SOLVER_TERMINATE_SUCCESSFULLY;
-        }
-        return ceres::SOLVER_CONTINUE;
-    }
-    std::int32_t next() const { return next_; }
-
-private:
-    const FitData& data_;
-    const Variables& variables_;
-    const Frame& frame_;
-    const OvalFitSettings& settings_;
-    const IterationReport& report_;
-    std::vector<double> costs_;  // after each iteration, the start of the round first
-    std::int32_t next_;
-    double lastRms_ = 0;
-    bool haveRms_ = false;
-};
-
-/// One least-squares problem over the variables, with or without a robust loss of scale `scale`.
-class FitProblem {
-public:
-    FitProblem(const FitData& data, Variables& variables, const Frame& frame, double robustScale, double placeMargin)
-        : variables_(variables) {
-        // The solver's threads add up the rings' costs and their parts of the normal equations
-        // in whatever order they finish, which changed the last digits from run to run: the
-        // solver works on one thread, so that a fit gives the same bytes every time.
-        problem_ = std::make_unique<ceres::Problem>();
-        double* shared = variables.shared.data();
-        problem_->AddParameterBlock(shared, sharedVariableCount);
-        for (const int k : {variable::oa, variable::ob}) {
-            problem_->SetParameterLowerBound(shared, k, frame.shortest());
-            problem_->SetParameterUpperBound(shared, k, frame.longest());
-        }
-        for (const int k : {variable::cFraction, variable::dFraction}) {
-            variables.shared[k] = std::clamp(variables.shared[k], placeMargin, 1 - placeMargin);
-            problem_->SetParameterLowerBound(shared, k, placeMargin);
-            problem_->SetParameterUpperBound(shared, k, 1 - placeMargin);
-        }
-        if (robustScale > 0) loss_ = std::make_unique<ceres::CauchyLoss>(robustScale);
-        for (const RingPoints& ring : data.rings()) {
-            double* ae = &variables.ae[static_cast<std::size_t>(ring.curve - 1)];
-            problem_->AddResidualBlock(new RingDeviationsCost(ring, loss_.get()), nullptr, shared, ae);
-            problem_->SetParameterLowerBound(ae, 0, 0);
-            problem_->SetParameterUpperBound(ae, 0, frame.longest());
-            aeBlocks_.push_back(ae);
-        }
-    }
-
-    ceres::Solver::Summary solve(std::int32_t maxIterations, double functionTolerance, IterationRelay& relay) {
-        ceres::Solver::Options options;
-        options.minimizer_type = ceres::TRUST_REGION;
-        options.trust_region_strategy_type = ceres::LEVENBERG_MARQUARDT;
-        // Each ring's AE touches only that ring's points: eliminated first, ring by ring.
-        options.linear_solver_type = ceres::DENSE_SCHUR;
-        auto ordering = std::make_shared<ceres::ParameterBlockOrdering>();
-        for (double* ae : aeBlocks_) ordering->AddElementToGroup(ae, 0);
-        ordering->AddElementToGroup(variables_.shared.data(), 1);
-        options.linear_solver_ordering = ordering;
-        options.max_num_iterations = std::max(maxIterations, 0);
-        options.function_tolerance = functionTolerance;
-        options.gradient_tolerance = 1e-14;
-        options.parameter_tolerance = 1e-12;
-        options.num_threads = threads_;
-        options.logging_type = ceres::SILENT;
-        options.minimizer_progress_to_stdout = false;
-        options.update_state_every_iteration = true;
-        options.callbacks.push_back(&relay);
-        ceres::Solver::Summary summary;
-        ceres::Solve(options, problem_.get(), &summary);
-        return summary;
-    }
-
-    /// The covariance of (shared variables, AE of each ring) at the current variables, unscaled;
-    /// none when the Jacobian is rank deficient.
-    using Covariance = FitCovariance;
-    std::optional<Covariance> covariance(const FitData& data) {
-        // From this many points on, the Jacobian is taken a stretch at a time instead of whole,
-        // which a million points could not afford; below, the solver's own covariance keeps the
-        // bytes of every smaller drawing (the two agree to about 1e-13).
-        constexpr std::int64_t minPointsForRingByRing = 10000;
-        if (data.pointCount() >= minPointsForRingByRing) return ringByRingCovariance(data);
-        return solverCovariance();
-    }
-
-private:
-    std::optional<Covariance> ringByRingCovariance(const FitData& data) {
-        constexpr std::size_t stretch = 4096;
-        RingCovariance accumulated(data.rings().size());
-        std::vector<double> residuals(stretch), sharedRows(stretch * sharedVariableCount), aeRows(stretch);
-        for (std::size_t r = 0; r < data.rings().size(); ++r) {
-            const RingPoints& ring = data.rings()[r];
-            const double ae = variables_.ae[static_cast<std::size_t>(ring.curve - 1)];
-            for (std::size_t first = 0; first < ring.x.size(); first += stretch) {
-                const std::size_t count = std::min(stretch, ring.x.size() - first);
-                if (!evaluateRingStretch(ring, first, count, variables_.shared.data(), ae, residuals.data(),
-                                         sharedRows.data(), aeRows.data())) {
-                    return std::nullopt;
-                }
-                applyLoss(loss_.get(), count, residuals.data(), sharedRows.data(), aeRows.data());
-                for (std::size_t i = 0; i < count; ++i) {
-                    accumulated.addRow(r, &sharedRows[i * sharedVariableCount], aeRows[i]);
-                }
-            }
-        }
-        return accumulated.covariance();
-    }
-
-    std::optional<Covariance> solverCovariance() {
-        ceres::Covariance::Options options;
-        options.algorithm_type = ceres::SPARSE_QR;
-        options.num_threads = threads_;
-        ceres::Covariance covariance(options);
-        const double* shared = variables_.shared.data();
-        std::vector<std::pair<const double*, const double*>> blocks{{shared, shared}};
-        for (const double* ae : aeBlocks_) {
-            blocks.emplace_back(shared, ae);
-            blocks.emplace_back(ae, ae);
-        }
-        if (!covariance.Compute(blocks, problem_.get())) return std::nullopt;
-        Covariance out;
-        covariance.GetCovarianceBlock(shared, shared, out.shared.data());
-        for (const double* ae : aeBlocks_) {
-            std::array<double, sharedVariableCount> cross{};
-            double own = 0;
-            covariance.GetCovarianceBlock(shared, ae, cross.data());
-            covariance.GetCovarianceBlock(ae, ae, &own);
-            out.sharedWithAe.push_back(cross);
-            out.ae.push_back(own);
-        }
-        return out;
-    }
-
-    Variables& variables_;
-    std::unique_ptr<ceres::LossFunction> loss_;  // before the problem, whose costs use it
-    std::unique_ptr<ceres::Problem> problem_;
-    std::vector<double*> aeBlocks_;
-    static constexpr int threads_ = 1;
-};
-
 using Jet8 = ceres::Jet<double, 8>;
 
 /// The standard error of a value whose derivatives by the shared variables (slots 0 to 6) and the
 /// ring's AE (slot 7) the jet holds.
-double standardError(const Jet8& value, const FitProblem::Covariance& cov, std::size_t ring, double variance) {
+double standardError(const Jet8& value, const FitCovariance& cov, std::size_t ring, double variance) {
     std::array<double, 8 * 8> full{};
     for (int r = 0; r < 7; ++r) {
         for (int c = 0; c < 7; ++c) full[r * 8 + c] = cov.shared[r * 7 + c];
@@ -482,24 +101,8 @@ double standardError(const Jet8& value, const FitProblem::Covariance& cov, std::
     return std::sqrt(std::max(sum, 0.0) * variance);
 }
 
-/// The least eigenvalue of the correlations of the shared variables.
-double leastCorrelationEigenvalue(const FitProblem::Covariance& cov) {
-    Eigen::Matrix<double, sharedVariableCount, sharedVariableCount> correlation;
-    for (int r = 0; r < sharedVariableCount; ++r) {
-        for (int c = 0; c < sharedVariableCount; ++c) {
-            const double product = cov.shared[static_cast<std::size_t>(r * sharedVariableCount + r)] *
-                                   cov.shared[static_cast<std::size_t>(c * sharedVariableCount + c)];
-            correlation(r, c) = product > 0 ? cov.shared[static_cast<std::size_t>(r * sharedVariableCount + c)] /
-                                                  std::sqrt(product)
-                                            : 0;
-        }
-    }
-    const Eigen::SelfAdjointEigenSolver<decltype(correlation)> solver(correlation, Eigen::EigenvaluesOnly);
-    return solver.info() == Eigen::Success ? solver.eigenvalues()(0) : 0;
-}
-
 /// The standard errors, lengths in the drawing's units (`unit` being the fit's).
-StandardErrors standardErrorsOf(const Variables& v, const FitData& data, const FitProblem::Covariance& cov,
+StandardErrors standardErrorsOf(const Variables& v, const std::vector<RingPoints>& rings, const FitCovariance& cov,
                                 double variance, double unit) {
     std::array<Jet8, 8> x;
     for (int k = 0; k < 7; ++k) x[k] = Jet8(v.shared[k], k);
@@ -517,8 +120,8 @@ StandardErrors standardErrorsOf(const Variables& v, const FitData& data, const F
     e.oc = lengthError(oval.c, none);
     e.dc = lengthError(x[variable::dFraction] * sqrt(oval.c * oval.c + oval.b * oval.b), none);
     e.rings.assign(v.ae.size(), std::nullopt);
-    for (std::size_t r = 0; r < data.rings().size(); ++r) {
-        const std::size_t j = static_cast<std::size_t>(data.rings()[r].curve - 1);
+    for (std::size_t r = 0; r < rings.size(); ++r) {
+        const std::size_t j = static_cast<std::size_t>(rings[r].curve - 1);
         const Jet8 ae(v.ae[j], 7);
         e.rings[j] = RingErrors{lengthError(ae, r), lengthError(oval.a + ae, r),
                                 lengthError(ae + oval.stepMed + oval.stepMax - oval.b, r)};
@@ -526,144 +129,55 @@ StandardErrors standardErrorsOf(const Variables& v, const FitData& data, const F
     return e;
 }
 
-// A fit that stops without a single step is tried from steps of these sizes along each shared
-// variable, both ways: the centre and the lengths as fractions of the drawing's extent, the
-// rotation in radians, the places of C and D as fractions of their segments.
-constexpr double probeCentre = 1e-3;
-constexpr double probeRotation = 1e-2;
-constexpr double probeLength = 1e-3;
-constexpr double probePlace = 2e-2;
-// A probe counts when it lowers the sum of squares by more than this fraction.
-constexpr double probeGain = 1e-9;
-
-/// Copies `from` into `to` element by element: the solver's problem holds pointers into `to`'s
-/// storage, which an assignment of the vector might replace.
-void copyInPlace(Variables& to, const Variables& from) {
-    to.shared = from.shared;
-    std::copy(from.ae.begin(), from.ae.end(), to.ae.begin());
-}
-
-/// The shared variables stepped once along variable k, `sign` either way, kept within bounds.
-Variables probedVariables(const Variables& from, int k, double sign, const Frame& frame, double placeMargin) {
-    Variables v = from;
-    double& x = v.shared[static_cast<std::size_t>(k)];
-    switch (k) {
-        case variable::centreX:
-        case variable::centreY: x += sign * probeCentre * frame.extent; break;
-        case variable::rotation: x += sign * probeRotation; break;
-        case variable::oa:
-        case variable::ob: x = std::clamp(x + sign * probeLength * frame.extent, frame.shortest(), frame.longest()); break;
-        default: x = std::clamp(x + sign * probePlace, placeMargin, 1 - placeMargin); break;
-    }
-    return v;
-}
-
-/// Where a fit that stopped at its start should begin again: of the steps along each shared
-/// variable both ways, the one with the lowest sum of squares, when it is lower than `sum` (the
-/// start's) at all. `evaluations` counts the probes.
-std::optional<Variables> betterProbe(const Variables& start, const FitData& data, const Frame& frame,
-                                     const OvalFitSettings& settings, double sum, std::int32_t& evaluations) {
-    std::optional<Variables> best;
-    double lowest = sum * (1 - probeGain);
-    for (int k = 0; k < sharedVariableCount; ++k) {
-        for (const double sign : {1.0, -1.0}) {
-            Variables probed = probedVariables(start, k, sign, frame, settings.placeMargin);
-            double probedSum = 0;
-            for (const double d : data.deviations(probed)) probedSum += d * d;
-            evaluations += 1;
-            if (probedSum < lowest) {
-                lowest = probedSum;
-                best = std::move(probed);
-            }
-        }
-    }
-    return best;
-}
-
 }  // namespace
-
-std::string_view stopReasonName(StopReason reason) {
-    switch (reason) {
-        case StopReason::Converged: return "converged";
-        case StopReason::IterationLimit: return "iteration limit";
-        case StopReason::NoProgress: break;
-    }
-    return "no progress";
-}
 
 OvalFit fitOval(const CurveStore& curves, const CoefficientVector& start, const OvalFitSettings& settings,
                 const IterationReport& report) {
-    silenceSolverLog();
-    const Frame frame = settings.robust ? robustFrameOf(curves) : frameOf(curves);
-    const FitData data(curves, frame);
-    Variables variables = variablesOf(start, frame);
+    const FitFrame frame = fitFrameOf(curves, settings.robust);
+    const std::vector<RingPoints> rings = ringsInFrame(curves, frame);
+    CurveParameters family = familyOf(variablesOf(start, frame));
+
+    RingSolverSettings solver;
+    solver.robust = settings.robust;
+    solver.maxIterations = settings.maxIterations;
+    solver.functionTolerance = settings.functionTolerance;
+    solver.stallFraction = settings.stallFraction;
+    solver.standardErrors = settings.standardErrors;
+    solver.stageReport = settings.stageReport;
+    solver.placeMargin = settings.placeMargin;
+    RingSolverReport relay;
+    if (report) {
+        relay = [&](const RingSolverIteration& step) {
+            FitIteration iteration;
+            iteration.number = step.number;
+            iteration.accepted = step.accepted;
+            iteration.rms = step.rms;
+            iteration.coefficients = coefficientsOf(variablesOf(*step.parameters), frame);
+            report(iteration);
+        };
+    }
+    RingSolverResult solved = solveRings<EightCentreModel>(rings, frame, family, solver, relay);
+
+    const Variables variables = variablesOf(family);
     OvalFit fit;
-
-    double scale = 0;
-    if (settings.robust) {
-        scale = cauchyTuning * robustSigma(data.deviations(variables), frame.shortest());
-    }
-    std::int32_t nextIteration = 1;
-    std::unique_ptr<FitProblem> problem;
-    ceres::Solver::Summary summary;
-    for (int round = 0; round < (settings.robust ? maxRobustRounds : 1); ++round) {
-        problem = std::make_unique<FitProblem>(data, variables, frame, scale, settings.placeMargin);
-        IterationRelay relay(data, variables, frame, settings, report, nextIteration);
-        summary = problem->solve(settings.maxIterations - fit.iterations, settings.functionTolerance, relay);
-        nextIteration = relay.next();
-        fit.iterations += static_cast<std::int32_t>(summary.iterations.size() > 0 ? summary.iterations.size() - 1 : 0);
-        fit.evaluations += std::max(summary.num_residual_evaluations, 0);
-        if (!settings.robust || fit.iterations >= settings.maxIterations) break;
-        const double next = cauchyTuning * robustSigma(data.deviations(variables), frame.shortest());
-        const bool settled = std::fabs(next - scale) <= scaleSettled * scale;
-        if (settled) break;
-        scale = next;
-    }
-    fit.stopReason = stopReasonOf(summary);
-    // "Converged at the starting values" only when no step from any direction leads lower.
-    if (fit.iterations == 0 && fit.stopReason != StopReason::IterationLimit && !settings.robust) {
-        double sum = 0;
-        for (const double d : data.deviations(variables)) sum += d * d;
-        if (std::optional<Variables> probe = betterProbe(variables, data, frame, settings, sum, fit.evaluations)) {
-            copyInPlace(variables, *probe);
-            IterationRelay relay(data, variables, frame, settings, report, nextIteration);
-            summary = problem->solve(settings.maxIterations, settings.functionTolerance, relay);
-            fit.iterations += static_cast<std::int32_t>(summary.iterations.size() > 0 ? summary.iterations.size() - 1 : 0);
-            fit.evaluations += std::max(summary.num_residual_evaluations, 0);
-            fit.stopReason = stopReasonOf(summary);
-        }
-    }
-    variables.shared[variable::rotation] = normalisedRotation(variables.shared[variable::rotation]);
     fit.coefficients = coefficientsOf(variables, frame);
-
-    const std::int64_t unknowns = sharedVariableCount + static_cast<std::int64_t>(data.rings().size());
-    if (settings.standardErrors && data.pointCount() > unknowns) {
-        if (settings.stageReport) settings.stageReport("standard errors");
-        if (const auto cov = problem->covariance(data)) {
-            const double freedom = static_cast<double>(data.pointCount() - unknowns);
-            // A robust fit takes the noise from the median deviation, which its outliers do not inflate.
-            const double sigma = robustSigma(data.deviations(variables), 0);
-            const double variance = settings.robust
-                                        ? sigma * sigma * static_cast<double>(data.pointCount()) / freedom
-                                        : 2 * summary.final_cost / freedom;
-            fit.standardErrors = standardErrorsOf(variables, data, *cov, variance, frame.unit);
-            fit.leastCorrelationEigenvalue = leastCorrelationEigenvalue(*cov);
+    fit.stopReason = solved.stopReason;
+    fit.iterations = solved.iterations;
+    fit.evaluations = solved.evaluations;
+    if (solved.covariance) {
+        FitCovariance cov;
+        std::copy(solved.covariance->shared.begin(), solved.covariance->shared.end(), cov.shared.begin());
+        for (std::size_t r = 0; r < solved.covariance->ring.size(); ++r) {
+            std::array<double, sharedVariableCount> cross{};
+            std::copy(solved.covariance->sharedWithRing[r].begin(), solved.covariance->sharedWithRing[r].end(),
+                      cross.begin());
+            cov.sharedWithAe.push_back(cross);
+            cov.ae.push_back(solved.covariance->ring[r][0]);
         }
+        fit.standardErrors = standardErrorsOf(variables, rings, cov, solved.variance, frame.unit);
+        fit.leastCorrelationEigenvalue = solved.leastCorrelationEigenvalue;
     }
-
-    if (settings.robust) {
-        fit.robustScale = scale * frame.unit;
-        const std::vector<double> deviations = data.deviations(variables);
-        std::size_t at = 0;
-        for (const RingPoints& ring : data.rings()) {
-            for (std::size_t i = 0; i < ring.x.size(); ++i, ++at) {
-                const double weight = 1 / (1 + (deviations[at] / scale) * (deviations[at] / scale));
-                if (weight < downWeightedBelow) {
-                    fit.downWeighted.push_back(
-                        {ring.curve, static_cast<std::int32_t>(i + 1), deviations[at] * Real80(frame.unit), weight});
-                }
-            }
-        }
-    }
+    fit.robustScale = solved.robustScale;
+    fit.downWeighted = std::move(solved.downWeighted);
     return fit;
 }

@@ -14,13 +14,8 @@
 
 #include "base/real80.hpp"
 #include "base/records.hpp"
+#include "fit/model_fit.hpp"
 
-/// The iterations over which a stall is judged.
-inline constexpr std::int32_t stallIterations = 10;
-
-/// Why the solver stopped.
-enum class StopReason { Converged, IterationLimit, NoProgress };
-std::string_view stopReasonName(StopReason reason);  // "converged", "iteration limit", "no progress"
 
 struct OvalFitSettings {
     /// A robust loss: a point far beyond the typical deviation pulls the oval less and less.
@@ -65,12 +60,6 @@ struct StandardErrors {
     std::vector<std::optional<RingErrors>> rings;
 };
 
-/// A point whose weight the robust loss brought below one half.
-struct DownWeightedPoint {
-    std::int32_t ring = 0, point = 0;  // counted from 1
-    Real80 deviation = 0;
-    double weight = 0;
-};
 
 struct OvalFit {
     CoefficientVector coefficients;  // rotation in radians, in (-pi/2, pi/2]; lengths positive
