@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     LoadedCoefficients loaded;
-    if (!fuzzing::accepted([&] { loaded = loadCoefficientText(bytes, "fuzz.coe"); })) return 0;
+    if (!fuzzing::accepted([&] { return fuzzing::keep(loadCoefficientText(bytes, "fuzz.coe"), loaded); })) return 0;
     const std::int64_t declared = loaded.declaredCount;
     if (static_cast<std::int64_t>(loaded.values.size()) > (declared > 0 ? declared : 0)) std::abort();
     for (long double value : loaded.values) fuzzing::requireFinite(value);
@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (declared >= 7 && declared < 100000) {
         CoefficientVector coefficients;
         const auto curves = static_cast<std::int32_t>(declared - 7);
-        if (!fuzzing::accepted([&] { coefficients = coefficientsForCurves(loaded, "fuzz.coe", "x.dxf", curves); })) {
+        if (!fuzzing::accepted(
+                [&] { return fuzzing::keep(coefficientsForCurves(loaded, "fuzz.coe", "x.dxf", curves), coefficients); })) {
             std::abort();  // the count matches, so it must be accepted
         }
         if (coefficients.coefCount() != declared) std::abort();

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     DecodedDrawing drawing;
     const bool read = fuzzing::accepted([&] {
         InputChannel channel = memoryInput(bytes, "fuzz.dxf");
-        drawing = readKelmarDrawing(channel);
+        return fuzzing::keep(readKelmarDrawing(channel), drawing);
     });
     if (!read) return 0;
     if (drawing.entities.empty()) std::abort();  // a drawing without kelmar's entities must be rejected

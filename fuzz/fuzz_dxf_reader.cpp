@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     CurveStore store;
-    if (!fuzzing::accepted([&] { readDxfPolylinesFromText(bytes, "fuzz.dxf", store); })) return 0;
+    if (!fuzzing::accepted([&] { return readDxfPolylinesFromText(bytes, "fuzz.dxf", store); })) return 0;
     std::size_t points = 0;
     for (const Curve& curve : store.curves) {
         if (curve.x.size() != curve.y.size()) std::abort();

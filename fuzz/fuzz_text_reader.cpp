@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     CurveStore store;
-    if (!fuzzing::accepted([&] { readTextPointsFromText(bytes, "fuzz.txt", store); })) return 0;
+    if (!fuzzing::accepted([&] { return readTextPointsFromText(bytes, "fuzz.txt", store); })) return 0;
     if (store.curves.size() != 1) std::abort();
     const Curve& curve = store.curves.front();
     if (curve.x.empty() || curve.x.size() != curve.y.size()) std::abort();

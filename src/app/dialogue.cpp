@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/input_problems.hpp"
 #include "app/run_state.hpp"
 #include "base/output_set.hpp"
 #include "base/run_error.hpp"
@@ -61,7 +62,7 @@ void refuseOutputAsInput(const std::string& name, const std::string& source, boo
 void readPoints(RunState& run, const std::string& source) {
     refuseOutputAsInput(run.inputFileName, source, false);
     setActivity("reading the points of '" + run.inputFileName + "'");
-    readPointsFile(run.inputFileName, run.curves);
+    if (std::optional<InputProblem> problem = readPointsFile(run.inputFileName, run.curves)) failOnProblem(*problem);
 }
 
 /// A coefficient file names the points of its run on line 1: they are read from there, and
@@ -69,7 +70,7 @@ void readPoints(RunState& run, const std::string& source) {
 /// purpose: the caller passes run.inputFileName, which the load replaces.
 void loadRunFromCoefficientFile(RunState& run, const std::string coefficientFile) {
     refuseOutputAsInput(coefficientFile, "", true);
-    const LoadedCoefficients loaded = loadCoefficientFile(coefficientFile);
+    const LoadedCoefficients loaded = valueOrFail(loadCoefficientFile(coefficientFile));
     run.inputFileName = loaded.inputFileName;
     run.coefFileLoaded = true;
     if (run.inputFileName.empty()) {
@@ -84,7 +85,8 @@ void loadRunFromCoefficientFile(RunState& run, const std::string coefficientFile
                                              std::string(pointFormats) + ")");
     }
     readPoints(run, ", named on line 1 of '" + coefficientFile + "',");
-    run.coefficients = coefficientsForCurves(loaded, coefficientFile, run.inputFileName, run.curves.curveCount());
+    run.coefficients =
+        valueOrFail(coefficientsForCurves(loaded, coefficientFile, run.inputFileName, run.curves.curveCount()));
 }
 
 /// The arc of a point is chosen partly by the signs of its coordinates, which only works
@@ -304,8 +306,10 @@ int runDialogue(ResidualEvaluation evaluation) {
         writeConsoleSummary(run.console, coefficients, totals);
         writeReportSummary(run.report, coefficients, totals);
     };
+    // Starting values whose construction collapses, or a search that walks into one, end the run
+    // at the vector that collapsed.
     const SearchEnd end =
-        optimiseCoefficients(c, run.totals, run.curves, checkpointInterval, reportProgress, evaluation);
+        valueOrFail(optimiseCoefficients(c, run.totals, run.curves, checkpointInterval, reportProgress, evaluation));
 
     setActivity("writing the results");
     writeText(run.console, "Scarto ");

@@ -12,6 +12,7 @@
 
 #include "app/commands.hpp"
 #include "app/fit_plan.hpp"
+#include "app/input_problems.hpp"
 #include "app/progress.hpp"
 #include "app/start_file.hpp"
 #include "base/constants.hpp"
@@ -479,7 +480,7 @@ int runFitCommand(const FitOptions& options) {
     if (startFile) {
         // The coefficient file's own order and units are the run's: OA, OB, X, Y, degrees, OC, DC, AE.
         run.startFromPoints = false;
-        run.start = coefficientsForCurves(*startFile, *options.start, options.plan, curves.curveCount());
+        run.start = valueOrFail(coefficientsForCurves(*startFile, *options.start, options.plan, curves.curveCount()));
         start = inRadians(run.start);
         writeLine(console, "starting values from '" + *options.start + "'");
     } else if (startValues) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "base/run_error.hpp"
@@ -12,15 +13,20 @@ bool namesStartFile(const std::string& text) {
 }
 
 LoadedCoefficients readStartFile(const std::string& name, Real80 largest) {
-    LoadedCoefficients loaded;
+    // A file that cannot be opened or holds a number that is no number ends its reading as the
+    // dialogue's run-time error would: thrown here, and told as unusable data like any problem.
+    const std::string given = " (the coefficient file given to --start)";
+    std::optional<InputResult<LoadedCoefficients>> read;
     setFailureMode(FailureMode::ThrowRunEnded);
     try {
-        loaded = loadCoefficientFile(name);
+        read = loadCoefficientFile(name);
     } catch (const RunEnded& ended) {
         setFailureMode(FailureMode::ExitProcess);
-        failInput(exitStatus::dataError, ended.sentence + " (the coefficient file given to --start)");
+        failInput(exitStatus::dataError, ended.sentence + given);
     }
     setFailureMode(FailureMode::ExitProcess);
+    if (!read->hasValue()) failInput(exitStatus::dataError, read->problem().sentence + given);
+    const LoadedCoefficients& loaded = read->value();
 
     // The dialogue takes the values a short file lacks as 0; a start of zeros is no start.
     if (loaded.declaredCount <= 0 || loaded.values.size() < static_cast<std::size_t>(loaded.declaredCount)) {

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "app/commands.hpp"
+#include "app/input_problems.hpp"
 #include "base/output_set.hpp"
 #include "base/run_error.hpp"
 #include "base/text_io.hpp"
@@ -58,10 +59,10 @@ DecodedDrawing readDrawing(const std::string& name) {
     setFailureMode(FailureMode::ThrowRunEnded);
     try {
         InputChannel input = openForReading(name);
-        DecodedDrawing drawing = readKelmarDrawing(input);
+        InputResult<DecodedDrawing> drawing = readKelmarDrawing(input);
         closeChannel(input);
         setFailureMode(FailureMode::ExitProcess);
-        return drawing;
+        return valueOrFail(std::move(drawing));
     } catch (const RunEnded& ended) {
         setFailureMode(FailureMode::ExitProcess);
         failInput(ended.status == exitStatus::usage ? exitStatus::usage : exitStatus::dataError, ended.sentence);

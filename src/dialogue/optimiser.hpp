@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "base/input_problem.hpp"
 #include "base/real80.hpp"
 #include "base/records.hpp"
 #include "dialogue/coordinate_search.hpp"
@@ -36,10 +37,12 @@ using ProgressReport = std::function<void(const CoefficientVector&, const FitTot
 
 /// Runs the coordinate search on `coefficients` over `curves`, calling `progress` at every
 /// progress checkpoint; leaves the last evaluated vector and its residual in `totals`, and
-/// returns why the search stopped.
-SearchEnd optimiseCoefficients(CoefficientVector& coefficients, FitTotals& totals, const CurveStore& curves,
-                          std::int32_t checkInterval, const ProgressReport& progress,
-                          ResidualEvaluation evaluation = ResidualEvaluation::Incremental);
+/// returns why the search stopped. A vector whose construction collapses stops the search before
+/// it is evaluated, and its problem is returned instead, the vector left in `coefficients`.
+[[nodiscard]] InputResult<SearchEnd> optimiseCoefficients(CoefficientVector& coefficients, FitTotals& totals,
+                                                          const CurveStore& curves, std::int32_t checkInterval,
+                                                          const ProgressReport& progress,
+                                                          ResidualEvaluation evaluation = ResidualEvaluation::Incremental);
 
 /// How a fit ended, in one sentence: the checkpoint it stopped at, the walk evaluations behind
 /// it, and which of the two stop tests ended it.

@@ -28,7 +28,7 @@ constexpr std::array<const char*, 7> groupMeanings{"X",      "Y",           "X o
 /// no entities of their own.
 constexpr std::array<std::string_view, 3> subentities{"VERTEX", "SEQEND", "ATTRIB"};
 
-[[noreturn]] void failDrawing(const std::string& sentence) { failInput(exitStatus::dataError, sentence); }
+InputProblem drawingProblem(const std::string& sentence) { return InputProblem{exitStatus::dataError, sentence}; }
 
 std::string_view trimmed(std::string_view text) {
     const std::size_t first = text.find_first_not_of(" \t");
@@ -81,25 +81,30 @@ class PairReader {
 public:
     explicit PairReader(InputChannel& channel) : channel_(channel) {}
 
-    /// The next group; false at the end of the file.
+    /// The next group; false at the end of the file, and at a line that breaks the pairs of
+    /// groups, after which problem() says what broke them and nothing more is read.
     bool next(Pair& pair) {
-        if (atEndOfFile(channel_)) return false;
+        if (problem_ || atEndOfFile(channel_)) return false;
         const long long codeLine = channel_.lineNumber;
         const LineHead code = readLineHead(channel_, codeKeep);
         if (!parseCode(code, pair.code)) {
-            failDrawing("'" + channel_.name + "' is not a DXF drawing written by kelmar: line " +
-                        std::to_string(codeLine) + " holds " + quotedToken(printable(code.text)) +
-                        " where a group code belongs (kelmar reads ASCII DXF)");
+            problem_ = drawingProblem("'" + channel_.name + "' is not a DXF drawing written by kelmar: line " +
+                                      std::to_string(codeLine) + " holds " + quotedToken(printable(code.text)) +
+                                      " where a group code belongs (kelmar reads ASCII DXF)");
+            return false;
         }
         if (atEndOfFile(channel_)) {
-            failDrawing("'" + channel_.name + "' ends after the group code on line " + std::to_string(codeLine) +
-                        ": the file is cut off");
+            problem_ = drawingProblem("'" + channel_.name + "' ends after the group code on line " +
+                                      std::to_string(codeLine) + ": the file is cut off");
+            return false;
         }
         pair.line = channel_.lineNumber;
         const LineHead value = readLineHead(channel_, valueKeep);
         pair.value = trimmed(value.text);
         return true;
     }
+
+    const std::optional<InputProblem>& problem() const { return problem_; }
 
 private:
     static bool parseCode(const LineHead& line, int& code) {
@@ -118,39 +123,57 @@ private:
     }
 
     InputChannel& channel_;
+    std::optional<InputProblem> problem_;
 };
 
-Real80 numberOf(const RawEntity& entity, Group group, const std::string& fileName) {
-    const std::size_t g = static_cast<std::size_t>(group);
-    const std::optional<Pair>& pair = entity.groups[g];
-    if (!pair) {
-        failDrawing("the " + entity.type + " on line " + std::to_string(entity.line) + " of '" + fileName +
-                    "' has no group " + std::to_string(groupCodes[g]) + " (its " + groupMeanings[g] + ")");
+/// The values of `groups` of an entity, in that order, or the problem of the first one that is
+/// missing or no number.
+template <std::size_t count>
+InputResult<std::array<Real80, count>> numbersOf(const RawEntity& entity, const std::array<Group, count>& groups,
+                                                 const std::string& fileName) {
+    std::array<Real80, count> values{};
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t g = static_cast<std::size_t>(groups[i]);
+        const std::optional<Pair>& pair = entity.groups[g];
+        if (!pair) {
+            return drawingProblem("the " + entity.type + " on line " + std::to_string(entity.line) + " of '" +
+                                  fileName + "' has no group " + std::to_string(groupCodes[g]) + " (its " +
+                                  groupMeanings[g] + ")");
+        }
+        const TokenProblem problem = parseRealToken(pair->value, values[i]);
+        if (problem != TokenProblem::Valid) {
+            return drawingProblem(tokenProblemSentence(
+                quotedToken(pair->value) + " on line " + std::to_string(pair->line) + " of '" + fileName + "'",
+                problem, false));
+        }
     }
-    Real80 value = 0;
-    const TokenProblem problem = parseRealToken(pair->value, value);
-    if (problem != TokenProblem::Valid) {
-        failDrawing(tokenProblemSentence(
-            quotedToken(pair->value) + " on line " + std::to_string(pair->line) + " of '" + fileName + "'", problem,
-            false));
-    }
-    return value;
+    return values;
 }
 
 /// The drawn entity an entity of the file stands for, or nothing when kelmar does not draw it.
-std::optional<DrawnEntity> decode(const RawEntity& raw, const std::string& fileName) {
+InputResult<std::optional<DrawnEntity>> decode(const RawEntity& raw, const std::string& fileName) {
     const std::optional<Layer> layer = layerNamed(raw.layer);
-    if (!layer) return std::nullopt;
-    const auto number = [&](Group group) { return numberOf(raw, group, fileName); };
-    if (raw.type == "POINT") return DrawnPoint{*layer, {number(Group::X), number(Group::Y)}};
+    if (!layer) return std::optional<DrawnEntity>{};
+    if (raw.type == "POINT") {
+        const auto n = numbersOf<2>(raw, {Group::X, Group::Y}, fileName);
+        if (!n.hasValue()) return n.problem();
+        const auto& v = n.value();
+        return std::optional<DrawnEntity>{DrawnPoint{*layer, {v[0], v[1]}}};
+    }
     if (raw.type == "LINE") {
-        return DrawnLine{*layer, {number(Group::X), number(Group::Y)}, {number(Group::EndX), number(Group::EndY)}};
+        const auto n = numbersOf<4>(raw, {Group::X, Group::Y, Group::EndX, Group::EndY}, fileName);
+        if (!n.hasValue()) return n.problem();
+        const auto& v = n.value();
+        return std::optional<DrawnEntity>{DrawnLine{*layer, {v[0], v[1]}, {v[2], v[3]}}};
     }
     if (raw.type == "ARC") {
-        return DrawnArc{*layer, {number(Group::X), number(Group::Y)}, number(Group::Radius),
-                        number(Group::StartAngle), number(Group::EndAngle)};
+        const auto n =
+            numbersOf<5>(raw, {Group::X, Group::Y, Group::Radius, Group::StartAngle, Group::EndAngle}, fileName);
+        if (!n.hasValue()) return n.problem();
+        const auto& v = n.value();
+        return std::optional<DrawnEntity>{DrawnArc{*layer, {v[0], v[1]}, v[2], v[3], v[4]}};
     }
-    return std::nullopt;
+    return std::optional<DrawnEntity>{};
 }
 
 bool isKelmarType(std::string_view type) { return type == "POINT" || type == "LINE" || type == "ARC"; }
@@ -166,7 +189,7 @@ std::string layerList() {
 
 }  // namespace
 
-DecodedDrawing readKelmarDrawing(InputChannel& drawing) {
+InputResult<DecodedDrawing> readKelmarDrawing(InputChannel& drawing) {
     DecodedDrawing result;
     std::map<std::string, std::size_t> skipped;
     PairReader reader(drawing);
@@ -182,14 +205,19 @@ DecodedDrawing readKelmarDrawing(InputChannel& drawing) {
         sectionNamePending = pair.code == 0 && pair.value == "SECTION";
         if (pair.code == 0 && pair.value == "EOF") break;
     }
+    if (reader.problem()) return *reader.problem();
     if (!sawEntities) {
-        failDrawing("'" + drawing.name + "' has no ENTITIES section: it is not a DXF drawing written by kelmar");
+        return drawingProblem("'" + drawing.name +
+                              "' has no ENTITIES section: it is not a DXF drawing written by kelmar");
     }
 
     std::optional<RawEntity> entity;
-    const auto finish = [&]() {
-        if (!entity) return;
-        if (std::optional<DrawnEntity> drawn = decode(*entity, drawing.name)) {
+    // The entity read so far, decoded and kept, or counted among the skipped ones.
+    const auto finish = [&]() -> std::optional<InputProblem> {
+        if (!entity) return std::nullopt;
+        InputResult<std::optional<DrawnEntity>> decoded = decode(*entity, drawing.name);
+        if (!decoded.hasValue()) return decoded.problem();
+        if (std::optional<DrawnEntity>& drawn = decoded.value()) {
             result.entities.push_back(*drawn);
         } else {
             bool part = false;
@@ -200,11 +228,12 @@ DecodedDrawing readKelmarDrawing(InputChannel& drawing) {
             }
         }
         entity.reset();
+        return std::nullopt;
     };
     bool closed = false;
     while (reader.next(pair)) {
         if (pair.code == 0) {
-            finish();
+            if (std::optional<InputProblem> problem = finish()) return *problem;
             if (pair.value == "ENDSEC") {
                 closed = true;
                 break;
@@ -221,8 +250,10 @@ DecodedDrawing readKelmarDrawing(InputChannel& drawing) {
             if (pair.code == groupCodes[g] && !entity->groups[g]) entity->groups[g] = pair;
         }
     }
+    if (reader.problem()) return *reader.problem();
     if (!closed) {
-        failDrawing("'" + drawing.name + "' ends inside its ENTITIES section, before ENDSEC: the file is cut off");
+        return drawingProblem("'" + drawing.name +
+                              "' ends inside its ENTITIES section, before ENDSEC: the file is cut off");
     }
 
     // The commonest kinds first, and only a few of them: a file of many made-up entity types
@@ -241,10 +272,10 @@ DecodedDrawing readKelmarDrawing(InputChannel& drawing) {
                           " other kinds";
     }
     if (result.entities.empty()) {
-        failDrawing("'" + drawing.name + "' holds no POINT, LINE or ARC on the layers kelmar draws (" + layerList() +
-                    "), so it is not a drawing written by kelmar; " +
-                    (result.skipped.empty() ? std::string("its ENTITIES section is empty")
-                                            : "it holds " + result.skipped));
+        return drawingProblem("'" + drawing.name + "' holds no POINT, LINE or ARC on the layers kelmar draws (" + layerList() +
+                              "), so it is not a drawing written by kelmar; " +
+                              (result.skipped.empty() ? std::string("its ENTITIES section is empty")
+                                                      : "it holds " + result.skipped));
     }
     return result;
 }

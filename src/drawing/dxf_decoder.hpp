@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/input_problem.hpp"
 #include "base/text_io.hpp"
 #include "drawing/drawing_entities.hpp"
 
@@ -19,6 +20,6 @@ struct DecodedDrawing {
 /// Reads an ASCII DXF drawing as any DXF writer lays it out (group codes aligned or not, other
 /// sections, handles and further groups, CR LF or LF). A file that is not a DXF drawing, has no
 /// entities section or none of kelmar's entities, is cut off, or holds an entity of kelmar's
-/// without one of its coordinates or with a value that is not a number ends the run with exit
-/// status 65 and a sentence naming the file and the line.
-DecodedDrawing readKelmarDrawing(InputChannel& drawing);
+/// without one of its coordinates or with a value that is not a number gives back a problem with
+/// exit status 65 and a sentence naming the file and the line.
+[[nodiscard]] InputResult<DecodedDrawing> readKelmarDrawing(InputChannel& drawing);

@@ -8,12 +8,13 @@ namespace {
 // Line 1 names a file; a longer line cannot be a file name, and is not kept whole.
 constexpr std::size_t longestFileName = 4096;
 
-LoadedCoefficients readCoefficients(InputChannel& channel) {
+InputResult<LoadedCoefficients> readCoefficients(InputChannel& channel) {
     LoadedCoefficients loaded;
     const LineHead first = readLineHead(channel, longestFileName);
     if (first.length > longestFileName) {
-        failInput(exitStatus::dataError, "line 1 of '" + channel.name + "' is " + std::to_string(first.length) +
-                                             " characters long: it cannot be the name of an input file");
+        return InputProblem{exitStatus::dataError, "line 1 of '" + channel.name + "' is " +
+                                                       std::to_string(first.length) +
+                                                       " characters long: it cannot be the name of an input file"};
     }
     loaded.inputFileName = first.text;
     readIntegerToken(channel, loaded.declaredCount);
@@ -32,26 +33,27 @@ LoadedCoefficients readCoefficients(InputChannel& channel) {
 
 }  // namespace
 
-LoadedCoefficients loadCoefficientFile(const std::string& name) {
+InputResult<LoadedCoefficients> loadCoefficientFile(const std::string& name) {
     InputChannel channel = openForReading(name);
-    LoadedCoefficients loaded = readCoefficients(channel);
+    InputResult<LoadedCoefficients> loaded = readCoefficients(channel);
     closeChannel(channel);
     return loaded;
 }
 
-LoadedCoefficients loadCoefficientText(std::string_view bytes, const std::string& name) {
+InputResult<LoadedCoefficients> loadCoefficientText(std::string_view bytes, const std::string& name) {
     InputChannel channel = memoryInput(bytes, name);
     return readCoefficients(channel);
 }
 
-CoefficientVector coefficientsForCurves(const LoadedCoefficients& loaded, const std::string& fileName,
-                                        const std::string& pointsFileName, std::int32_t curveCount) {
+InputResult<CoefficientVector> coefficientsForCurves(const LoadedCoefficients& loaded, const std::string& fileName,
+                                                     const std::string& pointsFileName, std::int32_t curveCount) {
     const std::int64_t needed = static_cast<std::int64_t>(curveCount) + coefficient::sharedCount;
     if (loaded.declaredCount != needed) {
-        failInput(exitStatus::dataError,
-                  "'" + fileName + "' holds " + std::to_string(loaded.declaredCount) + " coefficients, but the " +
-                      std::to_string(curveCount) + (curveCount == 1 ? " curve" : " curves") + " of '" +
-                      pointsFileName + "' need " + std::to_string(needed) + " (7 shared and one radius AE per curve)");
+        return InputProblem{exitStatus::dataError,
+                            "'" + fileName + "' holds " + std::to_string(loaded.declaredCount) +
+                                " coefficients, but the " + std::to_string(curveCount) +
+                                (curveCount == 1 ? " curve" : " curves") + " of '" + pointsFileName + "' need " +
+                                std::to_string(needed) + " (7 shared and one radius AE per curve)"};
     }
     CoefficientVector coefficients;
     coefficients.values = loaded.values;

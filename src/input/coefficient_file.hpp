@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/input_problem.hpp"
 #include "base/records.hpp"
 #include "base/text_io.hpp"
 
@@ -18,15 +19,17 @@ struct LoadedCoefficients {
     std::vector<Real80> values;
 };
 
-/// Reads the coefficient file `name`.
-LoadedCoefficients loadCoefficientFile(const std::string& name);
+/// Reads the coefficient file `name`; a line 1 too long to name a file is a problem.
+[[nodiscard]] InputResult<LoadedCoefficients> loadCoefficientFile(const std::string& name);
 /// The same on the bytes of a coefficient file; `name` is used in messages only.
-LoadedCoefficients loadCoefficientText(std::string_view bytes, const std::string& name);
+[[nodiscard]] InputResult<LoadedCoefficients> loadCoefficientText(std::string_view bytes, const std::string& name);
 
-/// The coefficient vector of a loaded file for a run of `curveCount` curves: the run ends
-/// with a clear error when the file's count is not curveCount + 7.
-CoefficientVector coefficientsForCurves(const LoadedCoefficients& loaded, const std::string& fileName,
-                                        const std::string& pointsFileName, std::int32_t curveCount);
+/// The coefficient vector of a loaded file for a run of `curveCount` curves, or a problem that
+/// gives the counts when the file's count is not curveCount + 7.
+[[nodiscard]] InputResult<CoefficientVector> coefficientsForCurves(const LoadedCoefficients& loaded,
+                                                                   const std::string& fileName,
+                                                                   const std::string& pointsFileName,
+                                                                   std::int32_t curveCount);
 
 /// The text of "kelmar.coe" for this input file name and coefficient vector.
 void writeCoefficientText(OutputChannel& out, const std::string& inputFileName, const CoefficientVector& coefficients);

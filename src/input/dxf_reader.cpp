@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -16,7 +17,7 @@ namespace {
 constexpr std::size_t keywordKeep = 16;
 constexpr std::size_t valueKeep = 200;
 
-[[noreturn]] void failDrawing(const std::string& sentence) { failInput(exitStatus::dataError, sentence); }
+InputProblem drawingProblem(const std::string& sentence) { return InputProblem{exitStatus::dataError, sentence}; }
 
 std::string onLine(long long line, const std::string& name) {
     return "line " + std::to_string(line) + " of '" + name + "'";
@@ -37,33 +38,35 @@ struct LineScan {
     long long line() const { return channel.lineNumber; }
 };
 
-void skipToEntities(LineScan& scan) {
+std::optional<InputProblem> skipToEntities(LineScan& scan) {
     for (;;) {
         if (scan.atEnd()) {
-            failDrawing("'" + scan.name + "' has no line ENTITIES, so it holds no entities section to read curves from");
+            return drawingProblem("'" + scan.name +
+                                  "' has no line ENTITIES, so it holds no entities section to read curves from");
         }
-        if (scan.next().is("ENTITIES")) return;
+        if (scan.next().is("ENTITIES")) return std::nullopt;
     }
 }
 
-Curve& addCurve(CurveStore& store, const std::string& name) {
+/// Adds an empty curve at the end of `store`.
+std::optional<InputProblem> addCurve(CurveStore& store, const std::string& name) {
     if (store.curves.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-        failDrawing("'" + name + "' holds more curves than the program can count");
+        return drawingProblem("'" + name + "' holds more curves than the program can count");
     }
     store.curves.emplace_back();
-    return store.curves.back();
+    return std::nullopt;
 }
 
-void addPoint(Curve& curve, Real80 x, Real80 y, const std::string& name) {
+std::optional<InputProblem> addPoint(Curve& curve, Real80 x, Real80 y, const std::string& name) {
     if (curve.x.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-        failDrawing("a curve of '" + name + "' holds more points than the program can count");
+        return drawingProblem("a curve of '" + name + "' holds more points than the program can count");
     }
     curve.x.push_back(x);
     curve.y.push_back(y);
+    return std::nullopt;
 }
 
-[[noreturn]] void failVertexWithoutX(LineScan& scan, long long vertexLine, long long keywordLine,
-                                     const std::string& keyword) {
+InputProblem vertexWithoutX(LineScan& scan, long long vertexLine, long long keywordLine, const std::string& keyword) {
     // Left-aligned group codes anywhere in the file explain the missing " 10".
     while (!scan.sawBareTen && !scan.atEnd()) scan.next();
     std::string sentence = "the VERTEX on " + onLine(vertexLine, scan.name) + " has no X coordinate: line " +
@@ -72,16 +75,16 @@ void addPoint(Curve& curve, Real80 x, Real80 y, const std::string& name) {
         sentence += "; the file writes its group codes at the left ('10' instead of ' 10'): "
                     "save the drawing again as ASCII DXF with right-aligned group codes";
     }
-    failDrawing(sentence);
+    return drawingProblem(sentence);
 }
 
 /// One vertex: the first line that starts with " 10" is its X group code, the value after it
 /// is X, the line after that (the " 20" code) is skipped unread, and the next value is Y.
-void readVertex(LineScan& scan, Curve& curve, long long vertexLine) {
+std::optional<InputProblem> readVertex(LineScan& scan, Curve& curve, long long vertexLine) {
     for (;;) {
         if (scan.atEnd()) {
-            failDrawing("the VERTEX on " + onLine(vertexLine, scan.name) +
-                        " has no X coordinate: the file ends before a ' 10' group code");
+            return drawingProblem("the VERTEX on " + onLine(vertexLine, scan.name) +
+                                  " has no X coordinate: the file ends before a ' 10' group code");
         }
         const long long line = scan.line();
         const LineHead head = scan.next();
@@ -89,30 +92,31 @@ void readVertex(LineScan& scan, Curve& curve, long long vertexLine) {
         // is taken for the code too.
         if (head.length >= 3 && head.text.compare(0, 3, " 10") == 0) break;
         if (head.is("VERTEX") || head.is("SEQEND") || head.is("POLYLINE")) {
-            failVertexWithoutX(scan, vertexLine, line, head.text);
+            return vertexWithoutX(scan, vertexLine, line, head.text);
         }
     }
     Real80 x = 0;
     Real80 y = 0;
     if (!readRealToken(scan.channel, x)) {
-        failDrawing("the VERTEX on " + onLine(vertexLine, scan.name) +
-                    " has no X value: the file ends after its ' 10' group code");
+        return drawingProblem("the VERTEX on " + onLine(vertexLine, scan.name) +
+                              " has no X value: the file ends after its ' 10' group code");
     }
     skipRestOfLine(scan.channel);
     skipRestOfLine(scan.channel);
     if (!readRealToken(scan.channel, y)) {
-        failDrawing("the VERTEX on " + onLine(vertexLine, scan.name) + " has no Y value: the file ends before it");
+        return drawingProblem("the VERTEX on " + onLine(vertexLine, scan.name) +
+                              " has no Y value: the file ends before it");
     }
     skipRestOfLine(scan.channel);
-    addPoint(curve, x, y, scan.name);
+    return addPoint(curve, x, y, scan.name);
 }
 
 /// The line scanner: every line "POLYLINE" after "ENTITIES" starts a curve, every line
 /// "VERTEX" inside it a point, and "SEQEND" ends it. Returns the lines "LWPOLYLINE" outside the
 /// polylines of the entities section: the entities this reading leaves out.
-long long scanPolylines(LineScan& scan, CurveStore& store) {
+InputResult<long long> scanPolylines(LineScan& scan, CurveStore& store) {
     store.curves.clear();
-    skipToEntities(scan);
+    if (std::optional<InputProblem> problem = skipToEntities(scan)) return *problem;
     long long lwpolylines = 0;
     bool inEntities = true;
     while (!scan.atEnd()) {
@@ -121,15 +125,18 @@ long long scanPolylines(LineScan& scan, CurveStore& store) {
         if (head.is("ENDSEC")) inEntities = false;
         if (inEntities && head.is("LWPOLYLINE")) ++lwpolylines;
         if (!head.is("POLYLINE")) continue;
-        Curve& curve = addCurve(store, scan.name);
+        if (std::optional<InputProblem> problem = addCurve(store, scan.name)) return *problem;
+        Curve& curve = store.curves.back();
         for (;;) {
             if (scan.atEnd()) {
-                failDrawing("the POLYLINE on " + onLine(polylineLine, scan.name) +
-                            " has no SEQEND before the end of the file");
+                return drawingProblem("the POLYLINE on " + onLine(polylineLine, scan.name) +
+                                      " has no SEQEND before the end of the file");
             }
             const long long line = scan.line();
             const LineHead head = scan.next();
-            if (head.is("VERTEX")) readVertex(scan, curve, line);
+            if (head.is("VERTEX")) {
+                if (std::optional<InputProblem> problem = readVertex(scan, curve, line)) return *problem;
+            }
             if (head.is("SEQEND")) break;
         }
     }
@@ -191,9 +198,9 @@ Real80 coordinateValue(const LineHead& head, long long line, const std::string& 
 
 /// The group-code pairs of the entities section: LWPOLYLINE vertices become curves, and
 /// every entity type is counted for the message of a drawing that yields no point.
-void scanLwPolylines(LineScan& scan, CurveStore& store, EntityCensus& census) {
+std::optional<InputProblem> scanLwPolylines(LineScan& scan, CurveStore& store, EntityCensus& census) {
     store.curves.clear();
-    skipToEntities(scan);
+    if (std::optional<InputProblem> problem = skipToEntities(scan)) return problem;
     Curve* curve = nullptr;
     long long entityLine = 0;
     bool expectingY = false;
@@ -205,9 +212,9 @@ void scanLwPolylines(LineScan& scan, CurveStore& store, EntityCensus& census) {
         const long long valueLine = scan.line();
         const LineHead value = readLineHead(scan.channel, valueKeep);
         if (expectingY && code != 20) {
-            failDrawing("a vertex of the LWPOLYLINE on " + onLine(entityLine, scan.name) +
-                        " has an X (group code 10) but no Y (group code 20) after it, at line " +
-                        std::to_string(codeLine));
+            return drawingProblem("a vertex of the LWPOLYLINE on " + onLine(entityLine, scan.name) +
+                                  " has an X (group code 10) but no Y (group code 20) after it, at line " +
+                                  std::to_string(codeLine));
         }
         if (code == 0) {
             const std::string type = trimmed(value.text);
@@ -215,11 +222,13 @@ void scanLwPolylines(LineScan& scan, CurveStore& store, EntityCensus& census) {
             countEntity(census, type);
             curve = nullptr;
             if (type == "LWPOLYLINE") {
-                curve = &addCurve(store, scan.name);
+                if (std::optional<InputProblem> problem = addCurve(store, scan.name)) return problem;
+                curve = &store.curves.back();
                 entityLine = valueLine;
             }
         } else if (curve != nullptr && code == 10) {
-            addPoint(*curve, coordinateValue(value, valueLine, scan.name), 0, scan.name);
+            const Real80 x = coordinateValue(value, valueLine, scan.name);
+            if (std::optional<InputProblem> problem = addPoint(*curve, x, 0, scan.name)) return problem;
             expectingY = true;
         } else if (curve != nullptr && code == 20 && expectingY) {
             curve->y.back() = coordinateValue(value, valueLine, scan.name);
@@ -227,8 +236,9 @@ void scanLwPolylines(LineScan& scan, CurveStore& store, EntityCensus& census) {
         }
     }
     if (expectingY) {
-        failDrawing("the last vertex of the LWPOLYLINE on " + onLine(entityLine, scan.name) + " has no Y");
+        return drawingProblem("the last vertex of the LWPOLYLINE on " + onLine(entityLine, scan.name) + " has no Y");
     }
+    return std::nullopt;
 }
 
 /// "1 LWPOLYLINE entity", "3 LWPOLYLINE entities".
@@ -267,18 +277,20 @@ std::string describeCensus(const EntityCensus& census) {
 
 /// Reads the drawing with `open`, which gives a fresh channel for each pass.
 template <typename OpenChannel>
-void readDrawing(const std::string& name, CurveStore& store, OpenChannel open) {
+std::optional<InputProblem> readDrawing(const std::string& name, CurveStore& store, OpenChannel open) {
     long long lwpolylines = 0;
     {
         InputChannel channel = open();
         LineScan scan{channel, name};
-        lwpolylines = scanPolylines(scan, store);
+        const InputResult<long long> scanned = scanPolylines(scan, store);
         closeChannel(channel);
+        if (!scanned.hasValue()) return scanned.problem();
+        lwpolylines = scanned.value();
     }
     if (!store.curves.empty()) {
         if (pointsIn(store) == 0) {
-            failDrawing("'" + name + "' holds " + entities(store.curves.size(), "POLYLINE") +
-                        " after ENTITIES but not one VERTEX in them: there is no point to fit");
+            return drawingProblem("'" + name + "' holds " + entities(store.curves.size(), "POLYLINE") +
+                                  " after ENTITIES but not one VERTEX in them: there is no point to fit");
         }
         // A drawing with both kinds is read from its POLYLINE entities alone, as one without
         // LWPOLYLINE would be; the user hears what was left out.
@@ -290,32 +302,35 @@ void readDrawing(const std::string& name, CurveStore& store, OpenChannel open) {
                    (read == 1 ? " curve" : " curves") + "), and the LWPOLYLINE entities were left out; save every "
                    "ring as the same kind of polyline if they all belong to the fit");
         }
-        return;
+        return std::nullopt;
     }
     // No POLYLINE at all: current CAD programs write 2D polylines as LWPOLYLINE.
     EntityCensus census;
     InputChannel channel = open();
     LineScan scan{channel, name};
-    scanLwPolylines(scan, store, census);
+    const std::optional<InputProblem> problem = scanLwPolylines(scan, store, census);
     closeChannel(channel);
+    if (problem) return problem;
     if (store.curves.empty()) {
-        failDrawing("'" + name + "' yields no point: no POLYLINE or LWPOLYLINE after ENTITIES; " +
-                    describeCensus(census));
+        return drawingProblem("'" + name + "' yields no point: no POLYLINE or LWPOLYLINE after ENTITIES; " +
+                              describeCensus(census));
     }
     if (pointsIn(store) == 0) {
-        failDrawing("'" + name + "' yields no point: " + entities(store.curves.size(), "LWPOLYLINE") +
-                    " and not one vertex in them");
+        return drawingProblem("'" + name + "' yields no point: " + entities(store.curves.size(), "LWPOLYLINE") +
+                              " and not one vertex in them");
     }
     notice("'" + name + "' holds no POLYLINE entity; " + entities(store.curves.size(), "LWPOLYLINE") +
            (store.curves.size() == 1 ? " was" : " were") + " read instead, one curve each");
+    return std::nullopt;
 }
 
 }  // namespace
 
-void readDxfPolylines(const std::string& name, CurveStore& store) {
-    readDrawing(name, store, [&name] { return openForReading(name); });
+std::optional<InputProblem> readDxfPolylines(const std::string& name, CurveStore& store) {
+    return readDrawing(name, store, [&name] { return openForReading(name); });
 }
 
-void readDxfPolylinesFromText(std::string_view bytes, const std::string& name, CurveStore& store) {
-    readDrawing(name, store, [&] { return memoryInput(bytes, name); });
+std::optional<InputProblem> readDxfPolylinesFromText(std::string_view bytes, const std::string& name,
+                                                     CurveStore& store) {
+    return readDrawing(name, store, [&] { return memoryInput(bytes, name); });
 }

@@ -12,13 +12,10 @@ InputKind inputKindOf(const std::string& name) {
     }
 }
 
-void readPointsFile(const std::string& name, CurveStore& store) {
-    if (inputKindOf(name) == InputKind::TextPoints) {
-        readTextPoints(name, store);
-        return;
-    }
+std::optional<InputProblem> readPointsFile(const std::string& name, CurveStore& store) {
+    if (inputKindOf(name) == InputKind::TextPoints) return readTextPoints(name, store);
     // The choice is case-sensitive: ARENA.TXT is no point list. Said before the reading, which
-    // may end the run.
+    // may find the file unusable.
     if (name.back() == 'T') {
         notice("'" + name + "' is read as a DXF drawing: only a name ending in a lower-case t is read as a point "
                "list, so rename it to end in .txt if it is one");
@@ -26,5 +23,5 @@ void readPointsFile(const std::string& name, CurveStore& store) {
         notice("'" + name + "' is read as a DXF drawing: only a name ending in a lower-case e is loaded as a "
                "coefficient file, so rename it to end in .coe if it is one");
     }
-    readDxfPolylines(name, store);
+    return readDxfPolylines(name, store);
 }

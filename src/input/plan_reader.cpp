@@ -356,15 +356,19 @@ PlanReading readOwnPointList(const std::string& bytes, const std::string& name) 
     PlanReading reading;
     reading.contents.format = "point list";
     reading.contents.ownPointList = true;
+    // A list the reader finds unusable comes back as a problem; a number that is no number ends
+    // its reading as the dialogue's run-time error would, thrown here and taken as a refusal.
     const FailureMode before = currentFailureMode();
     setFailureMode(FailureMode::ThrowRunEnded);
+    std::optional<InputProblem> problem;
     try {
-        readTextPointsFromText(bytes, name, reading.contents.rings);
+        problem = readTextPointsFromText(bytes, name, reading.contents.rings);
     } catch (const RunEnded& ended) {
         setFailureMode(before);
         return refused(ended.sentence);
     }
     setFailureMode(before);
+    if (problem) return refused(problem->sentence);
     for (std::size_t i = 0; i < reading.contents.rings.curves.size(); ++i) {
         reading.contents.rings.sources.push_back(RingSource{stemOf(name), "", {}});
     }

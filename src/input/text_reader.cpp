@@ -5,7 +5,7 @@
 
 namespace {
 
-void readPointList(InputChannel& channel, CurveStore& store) {
+std::optional<InputProblem> readPointList(InputChannel& channel, CurveStore& store) {
     const std::string& name = channel.name;
     store.curves.assign(1, Curve{});
     Curve& curve = store.curves.front();
@@ -21,28 +21,32 @@ void readPointList(InputChannel& channel, CurveStore& store) {
         Real80 x = 0;
         Real80 y = 0;
         if (!readRealToken(channel, x) || !readRealToken(channel, y)) {
-            failInput(exitStatus::dataError, "'" + name + "' declares " + std::to_string(declared) +
-                                                 (declared == 1 ? " point but holds " : " points but holds ") + std::to_string(p - 1));
+            return InputProblem{exitStatus::dataError, "'" + name + "' declares " + std::to_string(declared) +
+                                                           (declared == 1 ? " point but holds " : " points but holds ") +
+                                                           std::to_string(p - 1)};
         }
         curve.x.push_back(x);
         curve.y.push_back(y);
         skipRestOfLine(channel);
     }
     if (declared <= 0) {
-        failInput(exitStatus::dataError, "'" + name + "' holds no point: its first number, the count of points, is " +
-                                             std::to_string(declared));
+        return InputProblem{exitStatus::dataError,
+                            "'" + name + "' holds no point: its first number, the count of points, is " +
+                                std::to_string(declared)};
     }
+    return std::nullopt;
 }
 
 }  // namespace
 
-void readTextPoints(const std::string& name, CurveStore& store) {
+std::optional<InputProblem> readTextPoints(const std::string& name, CurveStore& store) {
     InputChannel channel = openForReading(name);
-    readPointList(channel, store);
+    std::optional<InputProblem> problem = readPointList(channel, store);
     closeChannel(channel);
+    return problem;
 }
 
-void readTextPointsFromText(std::string_view bytes, const std::string& name, CurveStore& store) {
+std::optional<InputProblem> readTextPointsFromText(std::string_view bytes, const std::string& name, CurveStore& store) {
     InputChannel channel = memoryInput(bytes, name);
-    readPointList(channel, store);
+    return readPointList(channel, store);
 }

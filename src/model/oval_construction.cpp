@@ -16,7 +16,20 @@ PlanePoint& at(std::array<PlanePoint, 10>& points, ConstructionPoint p) {
     return points[static_cast<int>(p)];
 }
 
+/// The length of C1-B1, 0 when it vanishes.
+Real80 cbLengthOf(Real80 b, Real80 c) { return pointDistance(c, 0.0L, 0.0L, b); }
+
 }  // namespace
+
+std::optional<InputProblem> constructionCollapse(const CoefficientVector& coefficients) {
+    const Real80 b = std::fabs(coefficients.coef(coefficient::ob));
+    const Real80 c = std::fabs(coefficients.coef(coefficient::oc));
+    if (cbLengthOf(b, c) != 0.0L) return std::nullopt;
+    return InputProblem{exitStatus::dataError,
+                        "OB and OC are both (nearly) zero, so the construction of the oval collapses "
+                        "(the segment from C1 to B1 has no length); start again with other values "
+                        "for OB and OC."};
+}
 
 OvalConstruction buildOvalConstruction(const CoefficientVector& coefficients) {
     OvalConstruction k;
@@ -39,16 +52,11 @@ OvalConstruction buildOvalConstruction(const CoefficientVector& coefficients) {
     at(k.local, P::C1) = {c, 0.0L};
     at(k.local, P::C2) = {-c, 0.0L};
 
-    const Real80 m = pointDistance(c, 0.0L, 0.0L, b);
-    if (m == 0.0L) {
-        failInput(exitStatus::dataError,
-                  "OB and OC are both (nearly) zero, so the construction of the oval collapses "
-                  "(the segment from C1 to B1 has no length); start again with other values "
-                  "for OB and OC.");
-    }
+    const Real80 m = cbLengthOf(b, c);
     k.cbLength = m;
-    const Real80 dx = c - (d * c) / m;
-    const Real80 dy = (d * b) / m;
+    // A collapsed construction puts D on C1: nothing may divide by its vanished length.
+    const Real80 dx = m == 0.0L ? c : c - (d * c) / m;
+    const Real80 dy = m == 0.0L ? 0.0L : (d * b) / m;
     at(k.local, P::D1) = {dx, dy};
     at(k.local, P::D2) = {-dx, dy};
     at(k.local, P::D3) = {-dx, -dy};

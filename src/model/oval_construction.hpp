@@ -3,8 +3,10 @@
 /// radii of each curve, its semi-axes and its table of eight arcs.
 
 #include <array>
+#include <optional>
 #include <string>
 
+#include "base/input_problem.hpp"
 #include "base/real80.hpp"
 #include "base/records.hpp"
 #include "model/primitives.hpp"
@@ -50,8 +52,13 @@ struct ArcTableRow {
     PlanePoint endFrom, endTo;
 };
 
-/// Builds the construction from coefficients 1 to 7. A construction whose C1-B1 length
-/// vanishes (c*c + b*b <= 1e-20) has no value: the run ends with a clear error.
+/// The problem of coefficients whose construction collapses: the length of C1-B1 vanishes
+/// (c*c + b*b <= 1e-20), and D cannot be placed on it. None when the construction stands.
+std::optional<InputProblem> constructionCollapse(const CoefficientVector& coefficients);
+
+/// Builds the construction from coefficients 1 to 7. Coefficients that collapse (see
+/// constructionCollapse, which a caller taking them from outside asks first) give the limiting
+/// construction, D on C1, without dividing by the vanished length.
 OvalConstruction buildOvalConstruction(const CoefficientVector& coefficients);
 
 /// rMin = |ae|, rMed = rMin + stepMed, rMax = rMed + stepMax.

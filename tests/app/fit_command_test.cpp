@@ -159,7 +159,7 @@ TEST(FitCommand, WritesItsFilesIntoANewFolderInTheDialoguesLayouts) {
     EXPECT_EQ(j["rings"][1]["points"], 60);
     // The rms is the own-frame rms of the oval the file reports.
     CurveStore curves;
-    readPointsFile((dir / "plan.dxf").string(), curves);
+    ASSERT_FALSE(readPointsFile((dir / "plan.dxf").string(), curves).has_value());
     const OwnFrameDeviations d = ownFrameDeviations(coefficientsOf(j), curves);
     EXPECT_NEAR(j["rms"].get<double>(), static_cast<double>(d.rms), 1e-12);
     EXPECT_NEAR(j["rings"][0]["rms"].get<double>(), static_cast<double>(d.curveRms[0]), 1e-12);

@@ -234,9 +234,13 @@ TEST(FourCentreLayouts, TheDialoguesConstructionOfItsCoefficientFileIsTheFittedO
     for (const json& ring : result["rings"]) fitted.rings.push_back({ring["ae"].get<double>()});
 
     // The dialogue reads kelmar.coe as it reads any coefficient file, and builds its construction.
-    const LoadedCoefficients loaded = loadCoefficientFile((dir / "kelmar.coe").string());
+    const InputResult<LoadedCoefficients> read = loadCoefficientFile((dir / "kelmar.coe").string());
+    ASSERT_TRUE(read.hasValue()) << read.problem().sentence;
+    const LoadedCoefficients& loaded = read.value();
     ASSERT_EQ(loaded.inputFileName, "plan.dxf");
-    CoefficientVector c = coefficientsForCurves(loaded, "kelmar.coe", "plan.dxf", 3);
+    InputResult<CoefficientVector> forRings = coefficientsForCurves(loaded, "kelmar.coe", "plan.dxf", 3);
+    ASSERT_TRUE(forRings.hasValue()) << forRings.problem().sentence;
+    CoefficientVector c = forRings.value();
     c.coef(coefficient::rotation) /= constant::degreesPerRadian;
     const OvalConstruction k = buildOvalConstruction(c);
     const SectorLines lines = buildSectorLines(k);

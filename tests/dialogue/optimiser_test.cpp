@@ -13,6 +13,7 @@
 
 #include "dialogue/coordinate_search.hpp"
 #include "dialogue/residual.hpp"
+#include "model/oval_construction.hpp"
 #include "support/example_oval.hpp"
 #include "support/noisy_ovals.hpp"
 
@@ -240,7 +241,7 @@ TEST(OptimiseCoefficients, RecoversCentreAndRotationOfNoiselessOval) {
         EXPECT_EQ(&v, &coefficients) << "progress describes the vector being fitted";
     };
 
-    optimiseCoefficients(coefficients, totals, curves, checkpointInterval, count);
+    ASSERT_TRUE(optimiseCoefficients(coefficients, totals, curves, checkpointInterval, count).hasValue());
 
     const Real80 finalResidual = ovalResidual(coefficients, curves);
     EXPECT_EQ(std::memcmp(&totals.residual, &finalResidual, 10), 0);
@@ -256,14 +257,52 @@ TEST(OptimiseCoefficients, RecoversCentreAndRotationOfNoiselessOval) {
     EXPECT_GT(lastReported, 0);
 }
 
-TEST(OptimiseCoefficientsDeathTest, CollapsedStartEndsTheRun) {
+// A vector whose construction collapses is given back as a problem before it is measured, with
+// either evaluation: at the start, before anything is reported, or where the search walks into
+// one (OC held at 0, OB walking down from just above the guard). The dialogue ends on it with
+// status 65.
+struct CollapseRow {
+    const char* name;
+    ResidualEvaluation evaluation;
+    Real80 ob;
+    Real80 oc;
+    bool atStart;
+};
+void PrintTo(const CollapseRow& row, std::ostream* os) { *os << row.name; }
+
+class CollapsedVector : public ::testing::TestWithParam<CollapseRow> {};
+
+TEST_P(CollapsedVector, IsGivenBackWithoutBeingMeasured) {
+    const CollapseRow& row = GetParam();
     const CurveStore curves = pointsOnOval(example::ovalCoefficients(), 2);
     CoefficientVector coefficients = example::ovalCoefficients();
-    coefficients.coef(coefficient::ob) = 0;
-    coefficients.coef(coefficient::oc) = 1e-12L;
+    coefficients.coef(coefficient::ob) = row.ob;
+    coefficients.coef(coefficient::oc) = row.oc;
+    ASSERT_EQ(constructionCollapse(coefficients).has_value(), row.atStart);
+    const CoefficientVector start = coefficients;
     FitTotals totals;
-    EXPECT_EXIT(optimiseCoefficients(coefficients, totals, curves, checkpointInterval, [](auto&, auto&) {}),
-                ::testing::ExitedWithCode(65), "OB and OC");
+    int summaries = 0;
+    const InputResult<SearchEnd> end = optimiseCoefficients(
+        coefficients, totals, curves, checkpointInterval, [&](auto&, auto&) { ++summaries; }, row.evaluation);
+    ASSERT_FALSE(end.hasValue());
+    EXPECT_EQ(end.problem().status, 65);
+    EXPECT_EQ(end.problem().sentence,
+              "OB and OC are both (nearly) zero, so the construction of the oval collapses (the segment from C1 "
+              "to B1 has no length); start again with other values for OB and OC.");
+    // The vector left is the one that collapsed.
+    EXPECT_TRUE(constructionCollapse(coefficients).has_value());
+    if (row.atStart) {
+        EXPECT_EQ(summaries, 0);
+        EXPECT_EQ(coefficients.values, start.values);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    OptimiseCoefficients, CollapsedVector,
+    ::testing::Values(CollapseRow{"StartIncremental", ResidualEvaluation::Incremental, 0, 1e-12L, true},
+                      CollapseRow{"StartReference", ResidualEvaluation::Reference, 0, 1e-12L, true},
+                      CollapseRow{"OnTheWayIncremental", ResidualEvaluation::Incremental, 2.5e-10L, 0, false},
+                      CollapseRow{"OnTheWayReference", ResidualEvaluation::Reference, 2.5e-10L, 0, false}),
+    [](const ::testing::TestParamInfo<CollapseRow>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -40,10 +40,12 @@ std::string replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
-DecodedDrawing decoded(const std::string& text) {
+InputResult<DecodedDrawing> decodedOrProblem(const std::string& text) {
     InputChannel channel = memoryInput(text, "plan.dxf");
     return readKelmarDrawing(channel);
 }
+
+DecodedDrawing decoded(const std::string& text) { return readertest::readValue(decodedOrProblem(text)); }
 
 // ---------------------------------------------------------------- drawings read back
 
@@ -97,7 +99,8 @@ INSTANTIATE_TEST_SUITE_P(
 class DrawingRejected : public readertest::ReaderTest<::testing::TestWithParam<RejectRow>> {};
 
 TEST_P(DrawingRejected, EndsWithStatus65AndSaysWhere) {
-    readertest::expectEnding(readertest::endingOf([] { decoded(GetParam().text); }), GetParam().expected);
+    readertest::expectEnding(readertest::endingOf([] { return decodedOrProblem(GetParam().text); }),
+                             GetParam().expected);
 }
 
 const std::string point = "  0\r\nPOINT\r\n  8\r\nScarto\r\n 10\r\n1.0\r\n 20\r\n2.0\r\n";
@@ -118,6 +121,10 @@ INSTANTIATE_TEST_SUITE_P(
                   {data, false, {"the ARC on line 14 of 'plan.dxf' has no group 40 (its radius)"}}},
         RejectRow{"DecimalComma", open + replaced(point, "2.0", "2,5") + close,
                   {data, false, {"'2,5' on line 12 of 'plan.dxf'", "use a point"}}},
+        RejectRow{"LineWithoutItsEnd", open + "  0\r\nLINE\r\n  8\r\nassi\r\n 10\r\n0.0\r\n 20\r\n0.0\r\n" + close,
+                  {data, false, {"the LINE on line 6 of 'plan.dxf' has no group 11 (its X of its end)"}}},
+        RejectRow{"PointOfAWordOnTheLayersDrawn", open + replaced(point, "1.0", "uno") + close,
+                  {data, false, {"'uno' on line 10 of 'plan.dxf' is not a number"}}},
         RejectRow{"OnlyOtherEntities", open + "  0\r\nLWPOLYLINE\r\n  8\r\n0\r\n" + close,
                   {data, false, {"holds no POINT, LINE or ARC on the layers kelmar draws", "it holds 1 LWPOLYLINE"}}}),
     [](const ::testing::TestParamInfo<RejectRow>& info) { return info.param.name; });

@@ -49,7 +49,7 @@ TEST_P(CoefficientLoading, KeepsNameCountAndValues) {
     const auto& [row, end] = GetParam();
     const std::string text = joinLines(row.lines, end);
     const Ending ending = endingOf([&] {
-        const LoadedCoefficients loaded = loadCoefficientText(text, "kelmar.coe");
+        const LoadedCoefficients loaded = readValue(loadCoefficientText(text, "kelmar.coe"));
         EXPECT_EQ(loaded.inputFileName, row.inputFileName);
         EXPECT_EQ(loaded.declaredCount, row.count);
         ASSERT_EQ(loaded.values.size(), row.values.size());
@@ -67,8 +67,8 @@ INSTANTIATE_TEST_SUITE_P(Files, CoefficientLoading,
 
 TEST_F(CoefficientLoading, MissingValuesOfAShortFileAreZero) {
     const LoadedCoefficients loaded =
-        loadCoefficientText(joinLines({"anello.dxf", "8", "1", "2", "3", "4", "5", "6"}), "kelmar.coe");
-    const CoefficientVector coefficients = coefficientsForCurves(loaded, "kelmar.coe", "anello.dxf", 1);
+        readValue(loadCoefficientText(joinLines({"anello.dxf", "8", "1", "2", "3", "4", "5", "6"}), "kelmar.coe"));
+    const CoefficientVector coefficients = readValue(coefficientsForCurves(loaded, "kelmar.coe", "anello.dxf", 1));
     ASSERT_EQ(coefficients.coefCount(), 8);
     EXPECT_EQ(coefficients.coef(6), 6);
     EXPECT_EQ(coefficients.coef(7), 0);
@@ -76,11 +76,11 @@ TEST_F(CoefficientLoading, MissingValuesOfAShortFileAreZero) {
 }
 
 TEST_F(CoefficientLoading, CountMustMatchTheCurvesOfTheNamedFile) {
-    const LoadedCoefficients loaded = loadCoefficientText(joinLines(exampleLines), "vecchio.coe");
-    expectEnding(endingOf([&] { coefficientsForCurves(loaded, "vecchio.coe", "anello.dxf", 2); }),
+    const LoadedCoefficients loaded = readValue(loadCoefficientText(joinLines(exampleLines), "vecchio.coe"));
+    expectEnding(endingOf([&] { return coefficientsForCurves(loaded, "vecchio.coe", "anello.dxf", 2); }),
                  {exitStatus::dataError, false, {"'vecchio.coe' holds 8 coefficients, but the 2 curves of 'anello.dxf' "
                                                  "need 9"}});
-    expectEnding(endingOf([&] { coefficientsForCurves(loaded, "vecchio.coe", "anello.dxf", 0); }),
+    expectEnding(endingOf([&] { return coefficientsForCurves(loaded, "vecchio.coe", "anello.dxf", 0); }),
                  {exitStatus::dataError, false, {"holds 8 coefficients", "need 7"}});
 }
 
@@ -100,14 +100,14 @@ class CoefficientRejection : public ReaderTest<::testing::TestWithParam<RejectRo
 
 TEST_P(CoefficientRejection, EndsTheRunWithASentence) {
     const RejectRow& row = GetParam();
-    expectEnding(endingOf([&] { loadCoefficientText(row.text, "kelmar.coe"); }), row.expected);
+    expectEnding(endingOf([&] { return loadCoefficientText(row.text, "kelmar.coe"); }), row.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, CoefficientRejection, ::testing::ValuesIn(rejectRows),
                          [](const auto& info) { return info.param.name; });
 
 TEST_F(CoefficientRejection, MissingFileEndsWithTheSystemErrorCode) {
-    expectEnding(endingOf([] { loadCoefficientFile("/nonexistent-dir/kelmar.coe"); }),
+    expectEnding(endingOf([] { return loadCoefficientFile("/nonexistent-dir/kelmar.coe"); }),
                  {2, true, {"cannot open '/nonexistent-dir/kelmar.coe'"}});
 }
 

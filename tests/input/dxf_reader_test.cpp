@@ -155,7 +155,7 @@ TEST_P(DxfReading, ReadsTheCurvesInFileOrder) {
     const std::string text = joinLines(row.lines, end);
     CurveStore store;
     ::testing::internal::CaptureStderr();
-    const Ending ending = endingOf([&] { readDxfPolylinesFromText(text, "drawing.dxf", store); });
+    const Ending ending = endingOf([&] { return readDxfPolylinesFromText(text, "drawing.dxf", store); });
     ::testing::internal::GetCapturedStderr();
     ASSERT_FALSE(ending.ended) << ending.run.sentence;
     expectCurves(store, row.expected);
@@ -172,7 +172,7 @@ TEST_F(DxfReading, LineEndsMayBeMixedInOneFile) {
     const std::string text =
         "  0\r\nSECTION\n  2\rENTITIES\r\n  0\nPOLYLINE\r\r\n  0\nVERTEX\r 10\r\n1.5\n 20\r2.5\r\n  0\nSEQEND\n";
     CurveStore store;
-    readDxfPolylinesFromText(text, "mixed.dxf", store);
+    expectRead(readDxfPolylinesFromText(text, "mixed.dxf", store));
     expectCurves(store, {{{1.5, 2.5}}});
 }
 
@@ -180,7 +180,7 @@ TEST_F(DxfReading, CtrlZInsideAPolylineCutsItOff) {
     const std::string text = joinLines(entitiesStart + polylineHeader + vertex("1", "2")) + "\x1a" +
                              joinLines(vertex("3", "4") + seqend);
     CurveStore store;
-    expectEnding(endingOf([&] { readDxfPolylinesFromText(text, "cut.dxf", store); }),
+    expectEnding(endingOf([&] { return readDxfPolylinesFromText(text, "cut.dxf", store); }),
                  {exitStatus::dataError, false, {"POLYLINE on line 6 of 'cut.dxf'", "no SEQEND"}});
 }
 
@@ -201,11 +201,8 @@ TEST_P(DxfNote, SaysWhatWasReadAndWhatWasLeftOut) {
     CurveStore store;
     ::testing::internal::CaptureStderr();
     const Ending ending = endingOf([&] {
-        if (row.file.empty()) {
-            readDxfPolylinesFromText(joinLines(row.lines), "drawing.dxf", store);
-        } else {
-            readDxfPolylines(std::string(KELMAR_TEST_DATA) + "/" + row.file, store);
-        }
+        if (row.file.empty()) return readDxfPolylinesFromText(joinLines(row.lines), "drawing.dxf", store);
+        return readDxfPolylines(std::string(KELMAR_TEST_DATA) + "/" + row.file, store);
     });
     const std::string note = ::testing::internal::GetCapturedStderr();
     ASSERT_FALSE(ending.ended) << ending.run.sentence;
@@ -342,7 +339,7 @@ class DxfRejection : public ReaderTest<::testing::TestWithParam<RejectRow>> {};
 TEST_P(DxfRejection, EndsTheRunWithASentenceSayingWhatIsWrong) {
     const RejectRow& row = GetParam();
     CurveStore store;
-    expectEnding(endingOf([&] { readDxfPolylinesFromText(row.text, "bad.dxf", store); }), row.expected);
+    expectEnding(endingOf([&] { return readDxfPolylinesFromText(row.text, "bad.dxf", store); }), row.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drawings, DxfRejection, ::testing::ValuesIn(rejectRows),
@@ -350,10 +347,10 @@ INSTANTIATE_TEST_SUITE_P(Drawings, DxfRejection, ::testing::ValuesIn(rejectRows)
 
 TEST_F(DxfRejection, MissingOrUnreadableFileEndsWithTheSystemErrorCode) {
     CurveStore store;
-    expectEnding(endingOf([&] { readDxfPolylines("/nonexistent-dir/ring.dxf", store); }),
+    expectEnding(endingOf([&] { return readDxfPolylines("/nonexistent-dir/ring.dxf", store); }),
                  {2, true, {"cannot open '/nonexistent-dir/ring.dxf': No such file or directory"}});
     // A directory opens, but cannot be read.
-    expectEnding(endingOf([&] { readDxfPolylines(KELMAR_TEST_DATA, store); }), {21, true, {"cannot read"}});
+    expectEnding(endingOf([&] { return readDxfPolylines(KELMAR_TEST_DATA, store); }), {21, true, {"cannot read"}});
 }
 
 }  // namespace

@@ -39,14 +39,15 @@ TEST_F(HostileInput, TextDeclaringTwoBillionPointsFailsAtOnce) {
     CurveStore store;
     Ending ending;
     const double taken = seconds(
-        [&] { ending = endingOf([&] { readTextPointsFromText("2000000000\r\n1 2\r\n3 4\r\n5 6\r\n", "big.txt", store); }); });
+        [&] { ending = endingOf([&] { return readTextPointsFromText("2000000000\r\n1 2\r\n3 4\r\n5 6\r\n", "big.txt", store); }); });
     expectEnding(ending, {exitStatus::dataError, false, {"'big.txt' declares 2000000000 points but holds 3"}});
     EXPECT_LT(taken, quickSeconds);
 }
 
 TEST_F(HostileInput, CoefficientFileDeclaringTwoBillionValuesKeepsOnlyWhatItHolds) {
     LoadedCoefficients loaded;
-    const double taken = seconds([&] { loaded = loadCoefficientText("a.dxf\r\n2000000000\r\n1\r\n2\r\n", "big.coe"); });
+    const double taken =
+        seconds([&] { loaded = readValue(loadCoefficientText("a.dxf\r\n2000000000\r\n1\r\n2\r\n", "big.coe")); });
     EXPECT_EQ(loaded.declaredCount, 2000000000);
     EXPECT_EQ(loaded.values.size(), 2u);
     EXPECT_LT(taken, quickSeconds);
@@ -55,7 +56,7 @@ TEST_F(HostileInput, CoefficientFileDeclaringTwoBillionValuesKeepsOnlyWhatItHold
 TEST_F(HostileInput, DxfOfOneLineWithoutLineEndHasNoEntities) {
     const std::string text(longLine, 'E');
     CurveStore store;
-    expectEnding(endingOf([&] { readDxfPolylinesFromText(text, "one_line.dxf", store); }),
+    expectEnding(endingOf([&] { return readDxfPolylinesFromText(text, "one_line.dxf", store); }),
                  {exitStatus::dataError, false, {"'one_line.dxf' has no line ENTITIES"}});
 }
 
@@ -64,7 +65,7 @@ TEST_F(HostileInput, DxfLongLinesAreReadPastNotKept) {
                              "\r\n  0\r\nPOLYLINE\r\n  0\r\nVERTEX\r\n  8\r\n" + std::string(longLine, 'L') +
                              "\r\n 10\r\n1.5\r\n 20\r\n2.5\r\n  0\r\nSEQEND\r\n" + std::string(longLine, 'z');
     CurveStore store;
-    readDxfPolylinesFromText(text, "long_lines.dxf", store);
+    expectRead(readDxfPolylinesFromText(text, "long_lines.dxf", store));
     expectCurves(store, {{{1.5, 2.5}}});
 }
 
@@ -78,12 +79,12 @@ TEST_F(HostileInput, OverlongValuesAreInvalidNumbersWithAShortSentence) {
     const std::string coefficientValue = "a.dxf\r\n1\r\n" + digits;
     CurveStore store;
     const std::vector<Ending> endings = {
-        endingOf([&] { readDxfPolylinesFromText(dxf, "x.dxf", store); }),
-        endingOf([&] { readDxfPolylinesFromText(lwpolyline, "x.dxf", store); }),
-        endingOf([&] { readTextPointsFromText(pointList, "x.txt", store); }),
-        endingOf([&] { readTextPointsFromText(pointCount, "x.txt", store); }),
-        endingOf([&] { loadCoefficientText(coefficientCount, "x.coe"); }),
-        endingOf([&] { loadCoefficientText(coefficientValue, "x.coe"); }),
+        endingOf([&] { return readDxfPolylinesFromText(dxf, "x.dxf", store); }),
+        endingOf([&] { return readDxfPolylinesFromText(lwpolyline, "x.dxf", store); }),
+        endingOf([&] { return readTextPointsFromText(pointList, "x.txt", store); }),
+        endingOf([&] { return readTextPointsFromText(pointCount, "x.txt", store); }),
+        endingOf([&] { return loadCoefficientText(coefficientCount, "x.coe"); }),
+        endingOf([&] { return loadCoefficientText(coefficientValue, "x.coe"); }),
     };
     for (const Ending& ending : endings) {
         expectEnding(ending, {runtimeError::invalidNumber, true, {"too long to be a number"}});
@@ -92,7 +93,7 @@ TEST_F(HostileInput, OverlongValuesAreInvalidNumbersWithAShortSentence) {
 }
 
 TEST_F(HostileInput, CoefficientFileWhoseFirstLineHasNoEnd) {
-    expectEnding(endingOf([&] { loadCoefficientText(std::string(longLine, 'n'), "x.coe"); }),
+    expectEnding(endingOf([&] { return loadCoefficientText(std::string(longLine, 'n'), "x.coe"); }),
                  {exitStatus::dataError, false, {"line 1 of 'x.coe' is 8388608 characters long"}});
 }
 
@@ -105,7 +106,7 @@ TEST_F(HostileInput, HundredThousandPolylinesOfOneVertex) {
     }
     text += "  0\r\nENDSEC\r\n  0\r\nEOF\r\n";
     CurveStore store;
-    const double taken = seconds([&] { readDxfPolylinesFromText(text, "many.dxf", store); });
+    const double taken = seconds([&] { expectRead(readDxfPolylinesFromText(text, "many.dxf", store)); });
     ASSERT_EQ(store.curves.size(), static_cast<std::size_t>(polylines));
     for (const Curve& curve : store.curves) ASSERT_EQ(curve.x.size(), 1u);
     EXPECT_EQ(store.curves.back().x[0], polylines - 1);
@@ -119,7 +120,7 @@ TEST_F(HostileInput, VeryManyKindsOfEntitiesAreCountedQuickly) {
     for (int i = 0; i < kinds; ++i) text += "  0\r\nK" + std::to_string(i) + "\r\n";
     CurveStore store;
     Ending ending;
-    const double taken = seconds([&] { ending = endingOf([&] { readDxfPolylinesFromText(text, "kinds.dxf", store); }); });
+    const double taken = seconds([&] { ending = endingOf([&] { return readDxfPolylinesFromText(text, "kinds.dxf", store); }); });
     expectEnding(ending, {exitStatus::dataError, false, {"1 K7 and 199992 entities of 199992 other types"}});
     EXPECT_LT(ending.run.sentence.size(), 400u);
     EXPECT_LT(taken, quickSeconds);
@@ -132,7 +133,7 @@ TEST_F(HostileInput, VertexWithoutXInAHugeFileIsReportedOnce) {
     text += "10\r\n";
     CurveStore store;
     Ending ending;
-    const double taken = seconds([&] { ending = endingOf([&] { readDxfPolylinesFromText(text, "huge.dxf", store); }); });
+    const double taken = seconds([&] { ending = endingOf([&] { return readDxfPolylinesFromText(text, "huge.dxf", store); }); });
     expectEnding(ending, {exitStatus::dataError, false, {"line 10 (SEQEND)", "at the left"}});
     EXPECT_LT(taken, quickSeconds);
 }

@@ -4,14 +4,16 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <initializer_list>
+#include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
-#include "base/run_error.hpp"
+#include "base/input_problem.hpp"
 #include "base/records.hpp"
+#include "base/run_error.hpp"
 
 namespace readertest {
 
@@ -65,21 +67,51 @@ inline void expectCurves(const CurveStore& store, const Curves& expected) {
     }
 }
 
-/// How a rejected input ended the run; `ended` is false when the call returned.
+/// How a rejected input ended the reading; `ended` is false when the input was read. A problem
+/// the reader gave back is `returned`; a run-time error (a number that is no number, a file
+/// that cannot be opened) ends the process in the program and is thrown here.
 struct Ending {
     bool ended = false;
+    bool returned = false;
     RunEnded run;
 };
 
-inline Ending endingOf(const std::function<void()>& call) {
+/// The problem a reader gave back, or null when it read the input.
+inline const InputProblem* problemIn(const std::optional<InputProblem>& given) { return given ? &*given : nullptr; }
+template <typename Value>
+const InputProblem* problemIn(const InputResult<Value>& given) {
+    return given.hasValue() ? nullptr : &given.problem();
+}
+
+/// How `call` ended: it returns what a reader gives back (or nothing).
+template <typename Call>
+Ending endingOf(Call&& call) {
     Ending ending;
     try {
-        call();
+        if constexpr (std::is_void_v<std::invoke_result_t<Call&>>) {
+            call();
+        } else if (const auto given = call(); const InputProblem* problem = problemIn(given)) {
+            ending.ended = true;
+            ending.returned = true;
+            ending.run = RunEnded{problem->status, false, problem->sentence};
+        }
     } catch (const RunEnded& run) {
         ending.ended = true;
         ending.run = run;
     }
     return ending;
+}
+
+/// The value a reader gave back; a problem fails the test with its sentence.
+template <typename Value>
+Value readValue(InputResult<Value> given) {
+    EXPECT_TRUE(given.hasValue()) << given.problem().sentence;
+    return given.hasValue() ? std::move(given.value()) : Value{};
+}
+
+/// Fails the test when a reader gave back a problem.
+inline void expectRead(const std::optional<InputProblem>& given) {
+    EXPECT_FALSE(given.has_value()) << given->sentence;
 }
 
 /// What a rejected input must give: the exit status, whether the "Runtime error" line is
@@ -105,6 +137,8 @@ inline void expectEnding(const Ending& ending, const ExpectedEnding& expected) {
     ASSERT_TRUE(ending.ended) << "the input was accepted";
     EXPECT_EQ(ending.run.status, expected.status) << ending.run.sentence;
     EXPECT_EQ(ending.run.runtimeErrorLine, expected.runtimeErrorLine) << ending.run.sentence;
+    // Unusable data comes back to the caller; only a run-time error ends the process.
+    EXPECT_EQ(ending.returned, !expected.runtimeErrorLine) << ending.run.sentence;
     for (const std::string& piece : expected.sentenceHolds) {
         EXPECT_NE(ending.run.sentence.find(piece), std::string::npos)
             << "sentence: " << ending.run.sentence << "\nmissing: " << piece;

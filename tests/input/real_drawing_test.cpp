@@ -47,7 +47,7 @@ TEST_P(RealDrawing, IsReadCurveByCurve) {
     const RealRow& row = GetParam();
     CurveStore store;
     ::testing::internal::CaptureStderr();
-    const Ending ending = endingOf([&] { readDxfPolylines(realDxf + row.file, store); });
+    const Ending ending = endingOf([&] { return readDxfPolylines(realDxf + row.file, store); });
     const std::string note = ::testing::internal::GetCapturedStderr();
     ASSERT_FALSE(ending.ended) << ending.run.sentence;
 
@@ -74,7 +74,7 @@ INSTANTIATE_TEST_SUITE_P(PublicFiles, RealDrawing, ::testing::ValuesIn(realRows)
 // polyline, take its header's 0.0 and fit garbage. It must be rejected instead.
 TEST_F(RealDrawing, LeftAlignedGroupCodesAreRejectedWithAHint) {
     CurveStore store;
-    expectEnding(endingOf([&] { readDxfPolylines(realDxf + "dxfparser_polylines_letters.dxf", store); }),
+    expectEnding(endingOf([&] { return readDxfPolylines(realDxf + "dxfparser_polylines_letters.dxf", store); }),
                  {exitStatus::dataError, false,
                   {"the VERTEX on line 20 of ", "line 32 (VERTEX) comes before any ' 10' group code",
                    "group codes at the left"}});
@@ -86,7 +86,7 @@ TEST_F(RealDrawing, LeftAlignedGroupCodesAreRejectedWhateverTheLineEnds) {
     std::string text, line;
     while (std::getline(in, line)) text += line + "\r\n";
     CurveStore store;
-    expectEnding(endingOf([&] { readDxfPolylinesFromText(text, "letters.dxf", store); }),
+    expectEnding(endingOf([&] { return readDxfPolylinesFromText(text, "letters.dxf", store); }),
                  {exitStatus::dataError, false, {"the VERTEX on line 20 ", "line 32 (VERTEX)", "at the left"}});
 }
 
@@ -135,7 +135,7 @@ msp.add_line((0, 0), (5, 5))
 doc.saveas(out)
 )");
     CurveStore store;
-    readDxfPolylines(path, store);
+    expectRead(readDxfPolylines(path, store));
     expectCurves(store, {{{100, 0}, {0, 60.5}, {-100, 0}, {0, -60.5}}, {{110.25, 0}, {0, 70.75}, {-110.25, 0}}});
 }
 
@@ -150,7 +150,7 @@ doc.saveas(out)
 )");
     CurveStore store;
     ::testing::internal::CaptureStderr();
-    readDxfPolylines(path, store);
+    expectRead(readDxfPolylines(path, store));
     const std::string note = ::testing::internal::GetCapturedStderr();
     expectCurves(store, {{{100, 0}, {0, 60.5}, {-100, 0}, {0, -60.5}}, {{-7.5, 8}}});
     EXPECT_NE(note.find("2 LWPOLYLINE entities were read instead"), std::string::npos) << note;
@@ -166,7 +166,7 @@ msp.add_polyline3d([(9, 10, 11), (12, 13, 14), (15, 16, 17)])
 doc.saveas(out)
 )");
     CurveStore store;
-    readDxfPolylines(path, store);
+    expectRead(readDxfPolylines(path, store));
     expectCurves(store, {{{5, 6}, {7, 8}}, {{9, 10}, {12, 13}, {15, 16}}});
 }
 
@@ -180,7 +180,7 @@ for i in range(3):
 doc.saveas(out)
 )");
     CurveStore store;
-    expectEnding(endingOf([&] { readDxfPolylines(path, store); }),
+    expectEnding(endingOf([&] { return readDxfPolylines(path, store); }),
                  {exitStatus::dataError, false, {"no POLYLINE or LWPOLYLINE after ENTITIES; the file holds 1 SPLINE "
                                                  "and 3 LINE entities"}});
 }

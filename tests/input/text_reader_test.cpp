@@ -45,7 +45,7 @@ TEST_P(TextReading, ReadsOneCurveOfTheDeclaredCount) {
     std::string text = joinLines(row.lines, end);
     if (row.name == "NoLineEndAfterTheLastPair") text.resize(text.size() - std::string(lineEndText(end)).size());
     CurveStore store;
-    const Ending ending = endingOf([&] { readTextPointsFromText(text, "punti.txt", store); });
+    const Ending ending = endingOf([&] { return readTextPointsFromText(text, "punti.txt", store); });
     ASSERT_FALSE(ending.ended) << ending.run.sentence;
     expectCurves(store, row.expected);
 }
@@ -86,7 +86,7 @@ class TextRejection : public ReaderTest<::testing::TestWithParam<RejectRow>> {};
 TEST_P(TextRejection, EndsTheRunWithASentenceGivingTheNumbers) {
     const RejectRow& row = GetParam();
     CurveStore store;
-    expectEnding(endingOf([&] { readTextPointsFromText(row.text, "punti.txt", store); }), row.expected);
+    expectEnding(endingOf([&] { return readTextPointsFromText(row.text, "punti.txt", store); }), row.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lists, TextRejection, ::testing::ValuesIn(rejectRows),
@@ -96,21 +96,21 @@ TEST_F(TextRejection, TokensAtTheirLengthLimitAreRead) {
     CurveStore store;
     const std::string count = std::string(31, '0') + "1";
     const std::string x = std::string(62, '0') + "25";
-    readTextPointsFromText(count + "\r\n" + x + " 1\r\n", "punti.txt", store);
+    expectRead(readTextPointsFromText(count + "\r\n" + x + " 1\r\n", "punti.txt", store));
     expectCurves(store, {{{25, 1}}});
 }
 
 TEST_F(TextRejection, MissingFileEndsWithTheSystemErrorCode) {
     CurveStore store;
-    expectEnding(endingOf([&] { readTextPoints("/nonexistent-dir/punti.txt", store); }),
+    expectEnding(endingOf([&] { return readTextPoints("/nonexistent-dir/punti.txt", store); }),
                  {2, true, {"cannot open '/nonexistent-dir/punti.txt'"}});
 }
 
 TEST_F(TextReading, ReadsAFileOnDisk) {
     CurveStore store;
-    readTextPoints(KELMAR_TEST_DATA "/input/points_with_z_column.txt", store);
+    expectRead(readTextPoints(KELMAR_TEST_DATA "/input/points_with_z_column.txt", store));
     expectCurves(store, {{{100, 0}, {0, 60.5}, {-100, 0}, {0, -60.5}}});
-    expectEnding(endingOf([&] { readTextPoints(KELMAR_TEST_DATA "/input/count_larger_than_list.txt", store); }),
+    expectEnding(endingOf([&] { return readTextPoints(KELMAR_TEST_DATA "/input/count_larger_than_list.txt", store); }),
                  {exitStatus::dataError, false, {"count_larger_than_list.txt' declares 6 points but holds 4"}});
 }
 

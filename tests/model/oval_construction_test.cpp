@@ -1,6 +1,7 @@
 #include "model/oval_construction.hpp"
 
 #include <cmath>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -187,11 +188,57 @@ TEST(Construction, ArcTableCentresAndRadii) {
     EXPECT_EQ(table[0].endTo.x, -8.0L);
 }
 
-TEST(ConstructionDeathTest, CollapsedConstructionEndsTheRun) {
+// ---------------------------------------------------------------- collapse
+
+/// Whether OB and OC leave the segment C1-B1 a length; its problem is given back, not ended in.
+struct CollapseRow {
+    const char* name;
+    Real80 ob, oc;
+    bool collapses;
+};
+void PrintTo(const CollapseRow& row, std::ostream* os) { *os << row.name; }
+
+class ConstructionCollapse : public ::testing::TestWithParam<CollapseRow> {};
+
+const char* const collapseSentence =
+    "OB and OC are both (nearly) zero, so the construction of the oval collapses (the segment from C1 to B1 has no length); start again with other values for OB and OC.";
+
+TEST_P(ConstructionCollapse, IsGivenBackWithStatus65AndItsSentence) {
+    const CollapseRow& row = GetParam();
     CoefficientVector v = example::ovalCoefficients();
-    v.coef(coefficient::ob) = 1e-11L;
-    v.coef(coefficient::oc) = -1e-11L;
-    EXPECT_EXIT(buildOvalConstruction(v), ::testing::ExitedWithCode(65), "OB and OC.*collapses.*other values");
+    v.coef(coefficient::ob) = row.ob;
+    v.coef(coefficient::oc) = row.oc;
+    const std::optional<InputProblem> problem = constructionCollapse(v);
+    ASSERT_EQ(problem.has_value(), row.collapses);
+    if (!row.collapses) return;
+    EXPECT_EQ(problem->status, 65);
+    EXPECT_EQ(problem->sentence, collapseSentence);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Construction, ConstructionCollapse,
+    ::testing::Values(CollapseRow{"BothZero", 0.0L, 0.0L, true},
+                      CollapseRow{"BothTinyOfEitherSign", 1e-11L, -1e-11L, true},  // c*c + b*b = 2e-22
+                      CollapseRow{"AtTheGuard", 0.0L, 1e-10L, true},               // c*c = 1e-20
+                      CollapseRow{"JustAboveTheGuard", 0.0L, 2e-10L, false},       // c*c = 4e-20
+                      CollapseRow{"OcAloneZero", 6.0L, 0.0L, false},
+                      CollapseRow{"ObAloneZero", 0.0L, 8.0L, false}),
+    [](const ::testing::TestParamInfo<CollapseRow>& info) { return std::string(info.param.name); });
+
+// Built all the same, a collapsed construction is its limit: D on C1 (here O), nothing divided by
+// the vanished length, and the run goes on.
+TEST(Construction, CollapsedConstructionPutsDOnC1) {
+    CoefficientVector v = example::ovalCoefficients();
+    v.coef(coefficient::ob) = 0.0L;
+    v.coef(coefficient::oc) = 0.0L;
+    const OvalConstruction k = buildOvalConstruction(v);
+    EXPECT_EQ(k.cbLength, 0.0L);
+    for (const P d : {P::D1, P::D2, P::D3, P::D4}) {
+        EXPECT_EQ(k.localPoint(d).x, 0.0L) << pointName(d);
+        EXPECT_EQ(k.localPoint(d).y, 0.0L) << pointName(d);
+    }
+    EXPECT_EQ(k.stepMax, 0.0L);   // |B2 D4|, both at O
+    EXPECT_EQ(k.stepMed, 10.0L);  // |A1 D4| = OA
 }
 
 TEST(Construction, NearlyCollapsedConstructionStillBuilds) {
